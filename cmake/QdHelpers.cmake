@@ -1,0 +1,35 @@
+# qd_ecpg_sources(OUTVAR file.pgc... [DEPENDS headers...])
+# Runs ecpg on each .pgc into the build tree and appends the generated .cpp
+# files to OUTVAR. Warnings are relaxed for the generated code only.
+function(qd_ecpg_sources outvar)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  set(generated)
+  foreach(pgc ${ARG_UNPARSED_ARGUMENTS})
+    get_filename_component(base ${pgc} NAME_WE)
+    get_filename_component(abs ${pgc} ABSOLUTE)
+    get_filename_component(dir ${abs} DIRECTORY)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${base}.cpp)
+    add_custom_command(OUTPUT ${out}
+      COMMAND ${ECPG_EXECUTABLE} -I ${dir} -I ${CMAKE_SOURCE_DIR}/lib/platform
+              -I ${CMAKE_SOURCE_DIR}/lib/txn -o ${out} ${abs}
+      DEPENDS ${abs} ${ARG_DEPENDS}
+      COMMENT "ecpg ${pgc}")
+    set_source_files_properties(${out} PROPERTIES
+      COMPILE_OPTIONS "-Wno-unused-variable;-Wno-unused-parameter;-Wno-missing-field-initializers;-Wno-sign-compare")
+    list(APPEND generated ${out})
+  endforeach()
+  set(${outvar} ${${outvar}} ${generated} PARENT_SCOPE)
+endfunction()
+
+# qd_add_gtest(NAME SOURCES... LIBS libs... [LABELS labels...])
+# One GoogleTest executable; each test case becomes a CTest test carrying
+# LABELS (use "db" for tests that need the private PostgreSQL cluster).
+function(qd_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QD_BUILD_DIR=${CMAKE_BINARY_DIR};QD_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 30)
+endfunction()

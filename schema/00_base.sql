@@ -1,0 +1,2 @@
+-- Placeholder until the schema lands.
+select 1;
