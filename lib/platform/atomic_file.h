@@ -1,0 +1,37 @@
+#pragma once
+// Whole-file replacement that a crash cannot tear, and the exclusive lock
+// that serialises read-modify-write cycles of such a file between processes.
+
+#include <string>
+
+// Replaces the file `path` (already resolved) by `text`: writes
+// "<path>.tmp", fsyncs it, renames it over `path` and fsyncs the directory.
+// The caller must hold the file's lock (QdLockFile), since the temporary
+// name is fixed. Returns 0, or -1 with a message naming the file and the
+// failed step in `err`; on failure `path` is left as it was and the
+// temporary file is removed.
+[[nodiscard]] int QdReplaceFile(const std::string& path, const std::string& text,
+                                std::string& err, unsigned mode = 0644);
+
+// Reads the whole file `path` into `text`. Returns 0; 1 when the file does
+// not exist (`text` empty); -1 with the reason in `err` on any other failure.
+[[nodiscard]] int QdReadFile(const std::string& path, std::string& text, std::string& err);
+
+// An exclusive flock on a lock file, held for the object's life. The lock
+// file is created when missing and never removed (removing it would let two
+// processes lock different files of the same name).
+class QdFileLock {
+ public:
+  QdFileLock() = default;
+  ~QdFileLock();
+  QdFileLock(const QdFileLock&) = delete;
+  QdFileLock& operator=(const QdFileLock&) = delete;
+
+  // Waits for the lock on `lockpath` (already resolved). Returns 0, or -1
+  // with the reason in `err` (the lock is then not held).
+  [[nodiscard]] int Acquire(const std::string& lockpath, std::string& err);
+  void Release();
+
+ private:
+  int fd_ = -1;
+};
