@@ -1,2 +1,0 @@
--- Placeholder until the schema lands.
-select 1;
