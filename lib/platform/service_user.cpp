@@ -43,9 +43,10 @@ int ServiceUserName(std::string& name, std::string& err) {
 
 int QDSetUser(char* errortext, int size) {
   Report(errortext, size, 0, "");
+  if (geteuid() != 0) return 0;
   std::string name, err;
   if (ServiceUserName(name, err) != 0) return Report(errortext, size, 1, err);
-  if (name.empty() || geteuid() != 0) return 0;
+  if (name.empty()) return 0;
 
   struct passwd entry;
   struct passwd* found = nullptr;

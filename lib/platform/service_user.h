@@ -5,8 +5,9 @@
 
 // Switches the process to the service user: initgroups, setgid, setuid, in
 // that order, each checked, and then makes sure root cannot be regained.
-// Nothing to do (result 0) when SERVICE_USER is absent, when the process
-// does not run as root, or when it already runs as that user.
+// Nothing to do (result 0) when the process does not run as root (the
+// dictionary is not even read then), when SERVICE_USER is absent, or when
+// the process already runs as that user.
 // Returns 0 on success; non-zero with the reason in `errortext` (at most
 // `size` bytes, NUL included; may be null):
 //   1  the user could not be determined (dictionary unreadable or the key
