@@ -118,12 +118,18 @@ TEST(Logger, ShippedCatalogueCoversTheSharedMessages) {
 
 TEST(Logger, ConcurrentWritersNeverInterleaveLines) {
   TempRoot root;
-  const int kWriters = 6, kLines = 150, kLength = 3000;
+  const int kWriters = 6, kLines = 400, kLength = 3000;
   std::vector<pid_t> children;
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
   for (int w = 0; w < kWriters; ++w) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      close(gate[1]);
+      char ignored;
+      while (read(gate[0], &ignored, 1) < 0) {  // all writers start together
+      }
       CLogMessage logger(("W" + std::to_string(w)).c_str());
       int failures = logger.CreateError;
       for (int n = 0; n < kLines; ++n) {
@@ -134,6 +140,8 @@ TEST(Logger, ConcurrentWritersNeverInterleaveLines) {
     }
     children.push_back(pid);
   }
+  close(gate[0]);
+  close(gate[1]);
   for (pid_t pid : children) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
