@@ -30,6 +30,9 @@ function(qd_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QD_BUILD_DIR=${CMAKE_BINARY_DIR};QD_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    # One variable per property: the test discovery flattens list values,
+    # which would drop every variable after the first.
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QD_BUILD_DIR=${CMAKE_BINARY_DIR}"
+               ENVIRONMENT_MODIFICATION "QD_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 30)
 endfunction()
