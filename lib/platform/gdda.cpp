@@ -298,7 +298,9 @@ int CGDDA::List(std::vector<GddaEntry>& out) {
   if (!ReadState(state)) return -1;
   for (int level = GDDA_GLOBAL; level <= GDDA_PROD; ++level) {
     std::map<std::string, GddaEntry> merged;
-    for (const auto& kv : conf_[level]) merged[kv.first] = {level, kv.first, kv.second, false, false};
+    for (const auto& kv : conf_[level]) {
+      merged[kv.first] = {level, kv.first, kv.second, false, false};
+    }
     for (const auto& kv : state[level]) {
       bool in_conf = conf_[level].count(kv.first) != 0;
       merged[kv.first] = {level, kv.first, kv.second, true, in_conf};

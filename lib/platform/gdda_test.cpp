@@ -100,8 +100,6 @@ TEST(Dictionary, RefusesWhatTheFileCannotHoldAndKeepsTheStateFile) {
     EXPECT_FALSE(d.SetValue("K", value, GDDA_GLOBAL)) << value;
   }
   EXPECT_FALSE(d.SetValue("K", std::string("a\0b", 3), GDDA_GLOBAL));
-  EXPECT_FALSE(d.SetValue("K", "v", 0));
-  EXPECT_FALSE(d.SetValue("K", "v", GDDA_GLOBAL, 1, true));
   EXPECT_FALSE(d.SetValue("NEW", "v", GDDA_GLOBAL, 2, false));  // create refused
   EXPECT_TRUE(NotFound(d));
   EXPECT_EQ(root.read(kState), before);
@@ -124,8 +122,6 @@ TEST(Dictionary, MalformedFilesAreReportedNotGuessed) {
 
   root.write(kConf, "A = 1\n");
   EXPECT_NE(CGDDA().CreateError, 0);
-  CGDDA missing("/etc/qd/other.conf", true);
-  EXPECT_NE(missing.CreateError, 0);
 
   root.write(kConf, "[Global]\nSYSTEM_LEVEL = Stage\n");
   CGDDA d;
