@@ -89,8 +89,9 @@ class CGDDA {
   // Whole decimal number in the range of long.
   bool GetValue(const char* key, long& out, int level, bool global_fallback = true);
   // Text into a buffer of `size` bytes (NUL included). A value that does not
-  // fit is refused rather than cut.
-  bool GetValue(const char* key, char* out, size_t size, int level, bool global_fallback = true);
+  // fit is refused rather than cut. No default for the last argument: a
+  // four-argument call with a bare pointer must not compile as (size, level).
+  bool GetValue(const char* key, char* out, size_t size, int level, bool global_fallback);
   // Text into a character array; its size is taken from the array.
   template <size_t N>
   bool GetValue(const char* key, char (&out)[N], int level, bool global_fallback = true) {
