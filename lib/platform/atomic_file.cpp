@@ -96,7 +96,9 @@ QdFileLock::~QdFileLock() { Release(); }
 
 int QdFileLock::Acquire(const std::string& lockpath, std::string& err) {
   Release();
-  fd_ = open(lockpath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // flock needs no write access, so a lock file made by another account
+  // still serves.
+  fd_ = open(lockpath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     err = SysError("open lock file", lockpath);
     return -1;
