@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "err_text.h"
 #include "qd_path.h"
@@ -126,6 +129,31 @@ bool ParseZoneFile(const std::string& data, ZoneInfo& zone) {
   if (!in.Has(BlockSize(h, 4))) return false;
   in.Skip(BlockSize(h, 4));
   return ReadHeader(in, h) && ReadBlock(in, h, 8, zone) && ReadFooter(in, zone);
+}
+
+// Reads a regular file of at most kMaxZoneFile bytes (a larger one is
+// returned cut, and then fails to parse). Returns 0, or -1 when there is
+// no such regular file.
+int ReadZoneFile(const std::string& path, std::string& data) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  char buffer[8192];
+  ssize_t n;
+  while (data.size() <= kMaxZoneFile && (n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return -1;
+    }
+    data.append(buffer, n);
+  }
+  close(fd);
+  return 0;
 }
 
 // --- rule text -------------------------------------------------------
@@ -265,13 +293,8 @@ int ZoneLoad(const char* name, ZoneInfo& zone, char* errtext) {
     SetErrText(errtext, "unknown time zone '%s'", zname.c_str());
     return -1;
   }
-  std::ifstream file(QdPath("/usr/share/zoneinfo/" + zname), std::ios::binary);
   std::string data;
-  if (file) {
-    data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
-  if (!file || data.empty()) {
-    // A directory opens but cannot be read: it is no zone either.
+  if (ReadZoneFile(QdPath("/usr/share/zoneinfo/" + zname), data) != 0) {
     SetErrText(errtext, "unknown time zone '%s'", zname.c_str());
     return -1;
   }
