@@ -68,6 +68,24 @@ bool ReadFields(const Time_Stamp& s, Fields& f) {
   return f.sec >= 0 && f.sec <= 60 && f.tsec >= 0;
 }
 
+struct tm LocalFields(const Fields& f, int isdst) {
+  struct tm tm;
+  std::memset(&tm, 0, sizeof tm);
+  tm.tm_year = f.year - 1900;
+  tm.tm_mon = f.mon - 1;
+  tm.tm_mday = f.day;
+  tm.tm_hour = f.hour;
+  tm.tm_min = f.min;
+  tm.tm_sec = f.sec;
+  tm.tm_isdst = isdst;
+  return tm;
+}
+
+bool SameFields(const struct tm& tm, const Fields& f) {
+  return tm.tm_year == f.year - 1900 && tm.tm_mon == f.mon - 1 && tm.tm_mday == f.day &&
+         tm.tm_hour == f.hour && tm.tm_min == f.min && tm.tm_sec == f.sec;
+}
+
 }  // namespace
 
 int TStampToWall(const Time_Stamp& stamp, StampWallTime& out) {
@@ -128,20 +146,20 @@ int TStampIn(const Time_Stamp& stamp, time_t& seconds, bool local) {
   }
   Fields f;
   ReadFields(stamp, f);
-  struct tm tm;
-  std::memset(&tm, 0, sizeof tm);
-  tm.tm_year = f.year - 1900;
-  tm.tm_mon = f.mon - 1;
-  tm.tm_mday = f.day;
-  tm.tm_hour = f.hour;
-  tm.tm_min = f.min;
-  tm.tm_sec = f.sec;
-  tm.tm_isdst = -1;
+  struct tm tm = LocalFields(f, -1);
   // mktime answers -1 both for failure and for the second before the
   // epoch; it fills tm_wday only on success, which tells the two apart.
   tm.tm_wday = -1;
   time_t t = mktime(&tm);
   if (tm.tm_wday == -1) return -1;
+  // A wall-clock time that occurs twice: mktime may pick either; take the
+  // first, as the zone conversions do, so both read a stamp alike.
+  if (tm.tm_isdst >= 0) {
+    struct tm other = LocalFields(f, tm.tm_isdst ? 0 : 1);
+    other.tm_wday = -1;
+    time_t t2 = mktime(&other);
+    if (other.tm_wday != -1 && t2 < t && SameFields(other, f)) t = t2;
+  }
   seconds = t;
   return 0;
 }

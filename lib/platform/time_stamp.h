@@ -70,11 +70,11 @@ static_assert(offsetof(Time_Stamp, dlm7) == 23, "Time_Stamp.dlm7");
 int TStampOut(time_t seconds, Time_Stamp& stamp, bool local);
 
 // Reads `stamp` back into seconds since the epoch. With `local` true the
-// fields are a wall-clock time of the process's local zone, read as the C
-// library's mktime does with tm_isdst = -1 (a time inside the spring gap
-// comes out shifted forward by the gap; a time that occurs twice in autumn
-// is one of its two occurrences, as the C library picks); with `local`
-// false they are universal time. Hundredths are ignored (rounded down).
+// fields are a wall-clock time of the process's local zone: a time inside
+// the spring gap comes out shifted forward by the gap (as mktime does with
+// tm_isdst = -1), a time that occurs twice in autumn is its first
+// (daylight) occurrence, as ConvertTime reads it; with `local` false they
+// are universal time. Hundredths are ignored (rounded down).
 // Returns 0; -1 when the stamp is not valid (format letter 'a', the seven
 // delimiters, digits in every field, month 1..12, a day that exists in that
 // month, hour 0..23, minute 0..59, second 0..60), `seconds` then unchanged.

@@ -70,17 +70,22 @@ TEST(TimeStamp, LocalTimeFollowsTheProcessZoneAndRoundTrips) {
   EXPECT_EQ("a2021/07/01 05:00:00.00", Text(s));
   ASSERT_EQ(0, TStampOut(1610712000, s, true));  // 2021-01-15 12:00 UTC
   EXPECT_EQ("a2021/01/15 04:00:00.00", Text(s));
-  for (time_t t : {1610712000L, 1625140800L, 1615712399L, 1615716000L, 1636275600L}) {
+  for (time_t t : {1610712000L, 1625140800L, 1615712399L, 1615716000L}) {
     ASSERT_EQ(0, TStampOut(t, s, true));
     time_t back = 0;
     ASSERT_EQ(0, TStampIn(s, back, true));
-    if (t != 1636275600L) {  // 01:00 PST follows 01:00 PDT: mktime may pick either
-      EXPECT_EQ(t, back) << Text(s);
-    }
+    EXPECT_EQ(t, back) << Text(s);
   }
+  // 01:00 to 02:00 happens twice that night: the first (daylight) one is meant.
+  ASSERT_EQ(0, TStampOut(1636275600L, s, true));
+  EXPECT_EQ("a2021/11/07 01:00:00.00", Text(s));
+  time_t back = 0;
+  ASSERT_EQ(0, TStampIn(s, back, true));
+  EXPECT_EQ(1636275600L - 3600, back);
+  ASSERT_EQ(0, TStampIn(Stamp("2021/03/14 02:30:00.00"), back, true));  // in the gap
+  EXPECT_EQ(1615717800L, back);
   // The second before the epoch is a time, not mktime's failure value.
   LocalZone utc("UTC");
-  time_t back = 0;
   ASSERT_EQ(0, TStampIn(Stamp("1969/12/31 23:59:59.00"), back, true));
   EXPECT_EQ(-1, back);
 }
