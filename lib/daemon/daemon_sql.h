@@ -1,0 +1,24 @@
+#pragma once
+// The framework's own statements (embedded SQL, daemon_sql.pgc). Each
+// returns the statement's SQL code: 0 done, negative failed; the code and
+// the database's message stay in sqlca for the caller to log
+// (sql_error.h). Nothing here logs.
+
+// Opens a connection to database `target` without user name or password
+// (libpq's defaults apply). `name` null or "" opens the default
+// connection, which then becomes the current one; otherwise the named
+// connection `name`.
+[[nodiscard]] int DaemonSqlConnect(const char* target, const char* name);
+
+// Rolls back the current transaction of the current connection.
+int DaemonSqlRollback();
+
+// Rolls back and closes every connection of the process; quiet when there
+// is none.
+void DaemonSqlDisconnectAll();
+
+// "update qd_txn_log set status = $1  where objid = $2 ".
+[[nodiscard]] int DaemonSqlUpdateStatus(const char* status, const char* objid);
+
+// "commit work".
+[[nodiscard]] int DaemonSqlCommit();
