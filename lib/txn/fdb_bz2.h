@@ -36,6 +36,8 @@ std::string Bz2TempOut();
 // code 0 ("Command completed. Cmd='...'"). Result -1, with the output file
 // removed, when
 //   - the option is not one of the two: "Unknown bzip2 option '%s'";
+//   - a name is empty: "Open error (read) for ''" or "Open error (write)
+//     for ''" (the command would read or write the caller's own streams);
 //   - both names lead to the same file: "Input and output are the same
 //     file '%s'" (the command would destroy it);
 //   - the command cannot be started, or the input cannot be opened or the
