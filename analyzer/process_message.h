@@ -1,0 +1,27 @@
+#pragma once
+// The analyzer's processing step: one received work message becomes one
+// analysis.
+
+#include "daemon.h"
+
+// Handles the message in st.envelope / st.buffer:
+//  - logs 0011 "Received"; clears the transaction-stored flag and the
+//    analysis flags;
+//  - refuses (-1) data shorter than a format 2 record with QDZ0040 "FAR",
+//    before anything is logged; a stop record (format 255) of at least its
+//    own size is taken;
+//  - logs the record with qdLogTxn and returns its result when that fails
+//    (-1 invalid, 2 database failure); marks the record stored otherwise;
+//  - a stop record sets st.stop_requested and returns 0;
+//  - refuses other formats than 2 (QDZ0041) and kinds other than "FAR"
+//    (QDZ0042);
+//  - fills the current file from qd_fdb_cat by FDB_Objid (none: 0021,
+//    refused), or from the record itself with the type number from
+//    qd_fdb_attr (none: QDZ0047, refused); a database error logs QDZ0100,
+//    raises the reconnect request and returns 1;
+//  - logs 0030, sets Orun_date, empties Canal_filename, reduces a type
+//    above 100000 by 100000 and returns the result of the analysis of that
+//    type (100 event, 101 configuration); other types log 0022 and are
+//    refused.
+// `retrycycle` is not used by the analyzer.
+[[nodiscard]] int process_message(DaemonState& st, bool retrycycle);
