@@ -36,3 +36,31 @@ function(qd_add_gtest name)
                ENVIRONMENT_MODIFICATION "QD_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 30)
 endfunction()
+
+# qd_add_fuzz_target(NAME SOURCES src... LIBS libs... CORPUS dir)
+# SOURCES are the harness (defining LLVMFuzzerTestOneInput) and the modules
+# under test, compiled here with the sanitizers. Always builds NAME_replay,
+# which CTest runs over the corpus under ASan + UBSan (label "fuzz"). With
+# -DQD_FUZZ=ON and clang as the compiler it also builds NAME_fuzz, a
+# libFuzzer binary for long runs:
+#   build-fuzz/tests/NAME_fuzz -max_total_time=3600 CORPUS_DIR
+option(QD_FUZZ "Build libFuzzer targets (needs clang)" OFF)
+function(qd_add_fuzz_target name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_executable(${name}_replay ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+  target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
+  target_compile_options(${name}_replay PRIVATE ${sanitize})
+  target_link_options(${name}_replay PRIVATE -fsanitize=address,undefined)
+  set_target_properties(${name}_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME fuzz_replay_${name} COMMAND ${name}_replay ${ARG_CORPUS})
+  set_tests_properties(fuzz_replay_${name} PROPERTIES LABELS "fuzz;unit"
+    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
+  if(QD_FUZZ)
+    add_executable(${name}_fuzz ${ARG_SOURCES})
+    target_link_libraries(${name}_fuzz PRIVATE ${ARG_LIBS})
+    target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
+    target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+    set_target_properties(${name}_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  endif()
+endfunction()
