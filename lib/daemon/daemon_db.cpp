@@ -1,6 +1,7 @@
 #include "daemon_db.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "daemon_log.h"
@@ -10,16 +11,31 @@
 
 namespace {
 
-// The zone name a /etc/localtime link points at ("Europe/Paris"), or "".
+// The zone name in a path below a zone database ("/usr/share/zoneinfo/
+// Europe/Paris" gives "Europe/Paris"); a text without such a path as it is.
+std::string ZoneName(const std::string& text) {
+  const std::string marker = "zoneinfo/";
+  size_t at = text.find(marker);
+  return at == std::string::npos ? text : text.substr(at + marker.size());
+}
+
+// The zone name a /etc/localtime link points at, or "".
 std::string LinkedZone() {
   char target[512];
   ssize_t n = readlink(QdPath("/etc/localtime").c_str(), target, sizeof target - 1);
   if (n <= 0) return "";
   target[n] = '\0';
   std::string text(target);
-  const std::string marker = "zoneinfo/";
-  size_t at = text.find(marker);
-  return at == std::string::npos ? "" : text.substr(at + marker.size());
+  return text.find("zoneinfo/") == std::string::npos ? "" : ZoneName(text);
+}
+
+// Only a zone of the zone database goes to the server: a rule text the
+// server does not know would make every connection fail.
+bool KnownZone(const std::string& zone) {
+  if (zone.empty() || zone[0] == '/' || zone.find("..") != std::string::npos) return false;
+  struct stat info;
+  return stat(QdPath("/usr/share/zoneinfo/" + zone).c_str(), &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 }  // namespace
@@ -30,11 +46,12 @@ std::string DaemonSessionZone() {
   std::string zone;
   const char* tz = std::getenv("TZ");
   if (tz && *tz) {
-    zone = tz[0] == ':' ? tz + 1 : tz;
+    zone = ZoneName(tz[0] == ':' ? tz + 1 : tz);
   } else {
     zone = LinkedZone();
   }
-  if (!zone.empty()) setenv("PGTZ", zone.c_str(), 1);
+  if (!KnownZone(zone)) return "";
+  setenv("PGTZ", zone.c_str(), 1);
   return zone;
 }
 

@@ -7,8 +7,10 @@
 // process's own zone. Before connecting, a daemon whose environment has no
 // PGTZ sets it from TZ, or else from the zone that QdPath("/etc/localtime")
 // links to; libpq hands PGTZ to the server as the session's time zone.
-// When neither says anything the server's default zone applies (for a
-// private cluster made on this machine, the machine's zone).
+// Only names of the zone database (a file below
+// QdPath("/usr/share/zoneinfo")) are passed on. When nothing usable is
+// found the server's default zone applies (for a cluster made on this
+// machine, the machine's zone).
 
 #include "daemon.h"
 
