@@ -1,5 +1,6 @@
 // qdAnalyze: the analyzer daemon. Takes analysis requests ("AIQ" to
 // "QDAN") and runs the analysis of the requested file's type.
+#include "analysis_engine.h"
 #include "analyzer_state.h"
 #include "daemon.h"
 #include "handler_patterns.h"
@@ -11,6 +12,9 @@ void CompilePatterns(DaemonState& st) {
   (void)CompileHandlerPatterns(st, EventHandlerPatternTexts());
 }
 
+// The tag and pattern tables are cached until re-initialisation or the end.
+void ReleaseTables(DaemonState&) { ResetEngine(); }
+
 DaemonConfig AnalyzerConfig() {
   DaemonConfig config;
   config.module_name = "qdAnalyze";
@@ -18,6 +22,7 @@ DaemonConfig AnalyzerConfig() {
   config.message_name = "AIQ";
   config.option_string = "Cdo:i:m:p:t:r:l:";
   config.after_initialize = CompilePatterns;
+  config.release = ReleaseTables;
   config.process = process_message;
   return config;
 }
@@ -29,6 +34,8 @@ int main(int argc, char** argv) {
   static AnalyzerState analyzer;
   static DaemonState state;
   state.app = &analyzer;
+  Engine().daemon = &state;
+  Engine().analyzer = &analyzer;
   int rc = DaemonMain(config, state, argc, argv);
   ReleaseHandlerPatterns(analyzer);
   return rc;
