@@ -1,0 +1,40 @@
+#include "anal_alert.h"
+
+#include "alerts.h"
+#include "analysis_engine.h"
+
+namespace {
+
+AnalAlertFn g_hook = nullptr;
+
+}  // namespace
+
+void AnalAlert(char urgency, const std::string& abstract, const std::string& text) {
+  if (g_hook) {
+    g_hook(urgency, abstract, text);
+    return;
+  }
+  const DaemonState* st = Engine().daemon;
+  const char* module = st && !st->module_name.empty() ? st->module_name.c_str() : "qdAnalyze";
+  (void)ProcessNotify(module, urgency, abstract.c_str(), text.c_str());
+}
+
+AnalAlertFn SetAnalAlertHook(AnalAlertFn hook) {
+  AnalAlertFn previous = g_hook;
+  g_hook = hook;
+  return previous;
+}
+
+const char* AnalStoreFile() {
+  const AnalyzerState* an = Engine().analyzer;
+  return an ? an->file.Cstore_filename : "";
+}
+
+void AnalSqlError(const char* action) {
+  if (DaemonState* st = Engine().daemon) DaemonSqlError(*st, action);
+}
+
+std::string AnalMessageId() {
+  const DaemonState* st = Engine().daemon;
+  return DaemonHexId(st ? st->envelope.nMessageID : 0);
+}
