@@ -281,9 +281,14 @@ void DecodePorts() {
   for (int i = 0; i < count; ++i) {
     std::snprintf(engine.capture[i], kCaptureSize, "%s", tokens[i]);
   }
+  // With more than ten components the last token carries the rest of the
+  // id unsplit; decoding it would cut that rest off.
+  bool rest_in_last = count == kCaptureCount &&
+                      std::strpbrk(engine.capture[count - 1], id->separator.c_str()) != nullptr;
   for (int k = engine.PortCompNumber; k >= 0; --k) {
     int p = engine.PortComponent[k];
-    if (p >= 0 && p < count) DecodePortToken(engine.capture[p], layout);
+    if (p < 0 || p >= count || (rest_in_last && p == count - 1)) continue;
+    DecodePortToken(engine.capture[p], layout);
   }
   std::string rebuilt = count > 0 ? engine.capture[0] : "";
   for (int i = 1; i < count; ++i) rebuilt += id->separator + engine.capture[i];

@@ -72,10 +72,11 @@ void ResetEventParse(int slot = 0);
 
 // Decodes the port numbers of the component ids that Exit_translateCID
 // recorded: "CompId"'s value is split on its separator (10 tokens at most,
-// the last holding the rest; each token is cut to 4095 characters in the
-// capture buffers V0..V9, which hold the tokens afterwards) and each
-// recorded token "xxxxN" becomes "xxxx[node:slot:port]" of the number N;
-// the value is rebuilt from the tokens. The slot field is one bit wider
+// the last holding the rest unsplit and then left undecoded; each token is
+// cut to 4095 characters in the capture buffers V0..V9, which hold the
+// tokens afterwards) and each recorded token "xxxxN" becomes
+// "xxxx[node:slot:port]" of the number N; the value is rebuilt from the
+// tokens. The slot field is one bit wider
 // from release 2.3.1 on (ReleaseAtLeast). Nothing when no port was
 // recorded or the table has no "CompId".
 void DecodePorts();
