@@ -10,9 +10,9 @@
 namespace {
 
 void TemplateMissing(int number, const char* event_name) {
-  EngineNotify('H', EngineFormat("Template %d not found for event '%s'", number, event_name),
-               EngineFormat("Source file: %s", CurrentStoreFile()));
-  EngineLogOwn("0039", 'A', number, event_name);
+  AnalAlert('H', EngineFormat("Template %d not found for event '%s'", number, event_name),
+               EngineFormat("Source file: %s", AnalStoreFile()));
+  AnalLog("0039", 'A', number, event_name);
 }
 
 bool TemplatePresent(int number) {

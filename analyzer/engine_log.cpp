@@ -3,18 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "alerts.h"
-
-void EngineSqlError(const std::string& action) {
-  if (DaemonState* st = Engine().daemon) DaemonSqlError(*st, action.c_str());
-}
-
-void EngineNotify(char urgency, const std::string& abstract, const std::string& text) {
-  DaemonState* st = Engine().daemon;
-  const char* name = st && !st->module_name.empty() ? st->module_name.c_str() : "qdAnalyze";
-  (void)ProcessNotify(name, urgency, abstract.c_str(), text.c_str());
-}
-
 std::string EngineFormat(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -32,11 +20,6 @@ std::string EngineFormat(const char* format, ...) {
   return text;
 }
 
-std::string EngineMessageId() {
-  DaemonState* st = Engine().daemon;
-  return DaemonHexId(st ? st->envelope.nMessageID : 0);
-}
-
 long CurrentFileType() {
   AnalyzerState* an = Engine().analyzer;
   return an ? an->file.Cfile_type : 0;
@@ -45,9 +28,4 @@ long CurrentFileType() {
 const char* CurrentProdId() {
   AnalyzerState* an = Engine().analyzer;
   return an ? an->file.Cprod_id : "";
-}
-
-const char* CurrentStoreFile() {
-  AnalyzerState* an = Engine().analyzer;
-  return an ? an->file.Cstore_filename : "";
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "anal_alert.h"
 #include "analysis_engine.h"
 #include "pattern_table.h"
 #include "tag_exits.h"
@@ -31,6 +32,7 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetEngine();
+    SetAnalAlertHook(nullptr);  // notifications go to the alerts file
     st_.module_name = "qdAnalyze";
     std::snprintf(st_.message_prefix, sizeof st_.message_prefix, "QDA");
     st_.log.reset(new CLogMessage("QDAN"));

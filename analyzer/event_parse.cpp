@@ -54,7 +54,7 @@ TAGENTRY* EntryForStart(ParseStack& stack, const char* name) {
   TAGENTRY* entry = FindTagEntry(StackTable(stack), name);
   if (!entry) {
     stack.error = 1;
-    EngineLogOwn("0040", 'A', EngineMessageId(),
+    AnalLog("0040", 'A', AnalMessageId(),
                  EngineFormat("Encountered unknown XML tag '%s'", name));
     return &g_badtag;
   }
@@ -69,7 +69,7 @@ void StartTooDeep(ParseStack& stack, const char* name) {
   TAGENTRY* parent = stack.slots[kParseDepth - 1];
   if (parent && (parent->flags & flag_droptag)) return;
   stack.error = 1;
-  EngineLogOwn("0040", 'A', EngineMessageId(),
+  AnalLog("0040", 'A', AnalMessageId(),
                EngineFormat("XML tag '%s' nested deeper than %d elements", name, kParseDepth));
 }
 
@@ -123,7 +123,7 @@ int CutEventXml(const std::string& file_text, std::string& xml) {
   const std::string& text = result.AText;
   size_t marker = text.find(kMarker);
   if (marker == std::string::npos) {
-    EngineLogOwn("0040", '2', EngineMessageId(), "Unable to find XML at all");
+    AnalLog("0040", '2', AnalMessageId(), "Unable to find XML at all");
     return kStepRefuse;
   }
   result.AXMLText = text.substr(marker);
@@ -156,7 +156,7 @@ int PrepareEventXml(const std::string& xml, EventXmlParser& out) {
   out.Free();
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (!parser) {
-    EngineLogOwn("0040", '2', EngineMessageId(), "Unable to create parser");
+    AnalLog("0040", '2', AnalMessageId(), "Unable to create parser");
     return kStepRetry;
   }
   out.parser = parser;
@@ -169,7 +169,7 @@ int PrepareEventXml(const std::string& xml, EventXmlParser& out) {
                      ? XML_GetBuffer(parser, static_cast<int>(text.size()) + 1)
                      : nullptr;
   if (!buffer) {
-    EngineLogOwn("0040", '2', EngineMessageId(), XML_ErrorString(XML_GetErrorCode(parser)));
+    AnalLog("0040", '2', AnalMessageId(), XML_ErrorString(XML_GetErrorCode(parser)));
     out.Free();
     return kStepRetry;
   }
@@ -203,14 +203,14 @@ void ResetEventParse(int slot) {
 int ParseEventXml(EventXmlParser& parser) {
   if (!parser.parser) return kStepRetry;
   if (XML_ParseBuffer(parser.parser, parser.length, 1) == XML_STATUS_ERROR) {
-    EngineLogOwn("0040", '2', EngineMessageId(), XML_ErrorString(XML_GetErrorCode(parser.parser)));
+    AnalLog("0040", '2', AnalMessageId(), XML_ErrorString(XML_GetErrorCode(parser.parser)));
     parser.Free();
     return kStepRetry;
   }
   parser.Free();
   if (Engine().stack.error) {
-    EngineNotify('H', EngineFormat("%s EVENT parse error", CurrentProdId()),
-                 EngineFormat("Source file: %s", CurrentStoreFile()));
+    AnalAlert('H', EngineFormat("%s EVENT parse error", CurrentProdId()),
+                 EngineFormat("Source file: %s", AnalStoreFile()));
   }
   return kStepDone;
 }

@@ -69,9 +69,9 @@ PatternEntry* Parse_entry(int slot, const char* apply, const std::string& text) 
   }
   std::string report =
       EngineFormat("Pattern search failed for filetype=%ld, apply='%s'\nFile='%s'\nData='%s'\n",
-                   CurrentFileType(), name, CurrentStoreFile(), text.c_str());
-  EngineLogOwn("9999", '0', report);
-  EngineNotify('H', "Pattern search failed", report);
+                   CurrentFileType(), name, AnalStoreFile(), text.c_str());
+  AnalLog("9999", '0', report);
+  AnalAlert('H', "Pattern search failed", report);
   return nullptr;
 }
 

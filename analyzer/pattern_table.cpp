@@ -11,8 +11,8 @@ int FillPatternEntry(PatternEntry& entry, long file_type, int slot, const char* 
   if (rc != 0) {
     char error[kRegexErrorMax + 1];
     regerror(rc, &entry.regex, error, sizeof error);
-    EngineLogOwn("0036", 'A', file_type, apply, lineseq);
-    EngineLogOwn("9999", '2', error);
+    AnalLog("0036", 'A', file_type, apply, lineseq);
+    AnalLog("9999", '2', error);
     entry.apply[0] = '\0';
     return kPatternBadRegex;
   }
@@ -26,7 +26,7 @@ int FillPatternEntry(PatternEntry& entry, long file_type, int slot, const char* 
     if (!tags[k]) continue;
     entry.tag[k] = FindTagEntry(slot, tags[k]);
     if (!entry.tag[k]) {
-      EngineLogOwn("0038", 'A', tags[k], file_type);
+      AnalLog("0038", 'A', tags[k], file_type);
       result = kPatternTagMissing;
     }
   }

@@ -128,11 +128,11 @@ void Exit_translateTagData(ParseStack* stack) {
   if (code == 0) {
     if (!is_null) target->data.replace(s, std::string::npos, data1);
   } else if (code == 100) {
-    EngineNotify('L', EngineFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
-                 EngineFormat("Source file: %s", CurrentStoreFile()));
+    AnalAlert('L', EngineFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
+                 EngineFormat("Source file: %s", AnalStoreFile()));
   } else {
-    EngineSqlError(EngineFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
-                                value.c_str()));
+    AnalSqlError(EngineFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
+                                value.c_str()).c_str());
   }
 }
 

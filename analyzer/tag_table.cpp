@@ -58,7 +58,7 @@ int ResolveTagRedirects(TAGENTRY* table, long file_type) {
     if (!(entry->flags & flag_redirect)) continue;
     entry->redirect = FindTagEntry(table, entry->redirect_name);
     if (!entry->redirect) {
-      EngineLogOwn("0037", 'A', entry->redirect_name, entry->tagname, file_type);
+      AnalLog("0037", 'A', entry->redirect_name, entry->tagname, file_type);
       return -1;
     }
   }
