@@ -4,21 +4,12 @@
 
 #include "anal_alert.h"
 #include "analysis_engine.h"
+#include "tag_table.h"
 #include "template_mods.h"
 
 const char kTemplateError[] = "*Template error*";
 
 namespace {
-
-// The first entry of the slot's tag table named `name`, up to the
-// terminator (whose name is empty, so "" is never found).
-const TAGENTRY* FindTag(int slot, const std::string& name) {
-  if (slot < 0 || slot >= kSlotCount || name.empty()) return nullptr;
-  for (const TAGENTRY* e = Engine().tags[slot]; e && e->tagname[0] != '\0'; ++e) {
-    if (name == e->tagname) return e;
-  }
-  return nullptr;
-}
 
 // `name` as a buffer number 0..9: digits only, at least one, value <= 9.
 bool BufferNumber(const std::string& name, int& number) {
@@ -42,7 +33,7 @@ bool FetchValue(int slot, char type, const std::string& name, std::string& value
   int n = 0;
   switch (type) {
     case 'T': {
-      const TAGENTRY* tag = FindTag(slot, name);
+      const TAGENTRY* tag = FindTagEntry(slot, name.c_str());
       if (!tag) return false;
       value = tag->data;
       return true;

@@ -4,39 +4,11 @@
 #include <cstring>
 
 #include "anal_alert.h"
+#include "event_text.h"
 
 namespace {
 
 const char kValueOf[] = "ValueOf:";
-
-void RemoveChars(std::string& s, const char* set) {
-  std::string kept;
-  kept.reserve(s.size());
-  for (char c : s) {
-    if (std::strchr(set, c) == nullptr || c == '\0') kept += c;
-  }
-  s.swap(kept);
-}
-
-bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
-
-// Tokens separated by blanks and tabs joined by single blanks; a text of
-// separators only becomes one blank, as the event text routines do.
-void SquishBlanks(std::string& s) {
-  if (s.empty()) return;
-  std::string out;
-  size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && IsBlankOrTab(s[i])) ++i;
-    size_t start = i;
-    while (i < s.size() && !IsBlankOrTab(s[i])) ++i;
-    if (i > start) {
-      if (!out.empty()) out += ' ';
-      out.append(s, start, i - start);
-    }
-  }
-  s = out.empty() ? " " : out;
-}
 
 const char kTrimSet[] = " \t\n";
 
@@ -74,7 +46,7 @@ bool ApplyOne(const std::string& op, std::string& s) {
   } else if (op == "RemoveWhitespace") {
     RemoveChars(s, " \t");
   } else if (op == "SquishBlanks") {
-    SquishBlanks(s);
+    squish_blanks(s);
   } else if (op == "Upper") {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   } else if (op == "Lower") {

@@ -3,8 +3,9 @@
 // buffers. Notifications are counted, not written; no database is used.
 //
 // Checks beyond the sanitizers: a template without "%" comes back as it
-// is, and a failing template raises at least one notification while a
-// successful one raises none.
+// is, and a template that raised a notification gives "*Template error*".
+// (The converse cannot be checked: a value may itself read
+// "*Template error*".)
 
 #include <cstdint>
 #include <cstdlib>
@@ -57,8 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_alerts = 0;
   std::string result = UseTemplate(0, templ.c_str());
   if (templ.find('%') == std::string::npos && result != templ) std::abort();
-  bool failed = result == kTemplateError && templ != kTemplateError;
-  if (failed && g_alerts == 0) std::abort();
-  if (!failed && result != kTemplateError && g_alerts != 0) std::abort();
+  if (g_alerts != 0 && result != kTemplateError) std::abort();
   return 0;
 }
