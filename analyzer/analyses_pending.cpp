@@ -1,5 +1,5 @@
-// Stand-ins for the event and configuration analyses until they are
-// built: each says so in the log and refuses the request.
+// Stand-in for the event analysis until it is built: it says so in the
+// log and refuses the request.
 #include <string>
 
 #include "analyses.h"
@@ -15,5 +15,3 @@ int NotBuilt(DaemonState& st, int type) {
 }  // namespace
 
 int AnalZarvekVelmarEvent(DaemonState& st, const QDTxn*) { return NotBuilt(st, 100); }
-
-int AnalZarvekVelmarConfig(DaemonState& st, const QDTxn*) { return NotBuilt(st, 101); }
