@@ -39,7 +39,7 @@ create sequence if not exists wm.message_id as integer minvalue 1;
 -- locks the referenced registry row on every send, and the service checks
 -- names against its copy of the registry anyway.
 create table if not exists wm.message (
-  id                integer primary key,
+  id                integer not null,
   target            integer not null,
   sender            integer not null,   -- 0: sent from the spool for an unregistered name
   msgno             integer not null,
@@ -62,9 +62,15 @@ alter table wm.message set (autovacuum_vacuum_scale_factor = 0,
                             autovacuum_vacuum_insert_threshold = 2000,
                             autovacuum_vacuum_cost_delay = 0);
 
--- What Receive scans: deliverable messages, and messages kept for retry.
+-- What Receive scans, oldest first: deliverable messages, and messages kept
+-- for retry. Lookups of one message by id use a hash index, which cannot
+-- deliver an order: so these two are the only ways to walk messages by id,
+-- and the planner is never tempted (by statistics that lag behind a fast
+-- queue) to walk the whole table in id order past every ended message.
+-- Ids come from the sequence and are therefore unique.
 create index if not exists message_ready on wm.message (target, id) where state in ('A', 'P');
 create index if not exists message_retry on wm.message (target, id) where state in ('R', 'D');
+create index if not exists message_by_id on wm.message using hash (id);
 
 -- Keys of spool entries whose message was stored, so that an entry sent
 -- twice (a drain that died between storing and removing the file, or two

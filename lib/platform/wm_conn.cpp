@@ -113,9 +113,25 @@ int WmConn::Ensure(std::string& err) {
                           conninfo.empty() ? nullptr : conninfo.c_str(), nullptr};
   conn_ = PQconnectdbParams(keys, values, 1);
   owner_pid_ = getpid();
+  // Server notices (warnings of a skipped vacuum, ...) are no business of
+  // the daemons' standard error.
+  if (conn_) PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
     err = "cannot reach the work-message database: " +
           WmTrimError(conn_ ? PQerrorMessage(conn_) : "out of memory");
+    Close();
+    return -1;
+  }
+  // The queue tables change faster than their statistics: a plan made
+  // while the table looked nearly empty (a sequential or bitmap scan and a
+  // sort of every waiting message) must not be used while it fills.
+  // Without those every statement of the service walks its index, which is
+  // right at any size; JIT is off for the same statements' sake (their cost
+  // estimates then look huge, and compiling costs milliseconds).
+  PgResult res(
+      PQexec(conn_, "set enable_seqscan = off; set enable_bitmapscan = off; set jit = off"));
+  if (!res || PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
+    err = "cannot set up the work-message session: " + WmTrimError(PQerrorMessage(conn_));
     Close();
     return -1;
   }
@@ -161,6 +177,79 @@ PgResult WmConn::Run(const WmStatement& stmt, const WmParams& params, std::strin
     return nullptr;
   }
   return res;
+}
+
+int WmConn::Batch(const std::vector<Step>& steps, std::vector<PgResult>& results,
+                  std::string& err, bool& lost) {
+  lost = false;
+  results.clear();
+  if (!Open()) {
+    err = "no connection to the work-message database";
+    lost = true;
+    return -1;
+  }
+  // Statements are prepared outside the pipeline, once per session.
+  for (const Step& step : steps) {
+    if (!step.stmt || Prepared(step.stmt->name)) continue;
+    PgResult prep(PQprepare(conn_, step.stmt->name, step.stmt->sql, 0, nullptr));
+    if (!prep || PQresultStatus(prep.get()) != PGRES_COMMAND_OK) {
+      Failure(conn_, prep.get(), err, lost);
+      return -1;
+    }
+    prepared_.push_back(step.stmt->name);
+  }
+  if (PQenterPipelineMode(conn_) != 1) {
+    Failure(conn_, nullptr, err, lost);
+    return -1;
+  }
+  bool sent = true;
+  for (const Step& step : steps) {
+    int ok = step.stmt ? PQsendQueryPrepared(conn_, step.stmt->name, step.params->count(),
+                                             step.params->values(), step.params->lengths(),
+                                             step.params->formats(), 1)
+                       : PQsendQueryParams(conn_, step.command, 0, nullptr, nullptr, nullptr,
+                                           nullptr, 1);
+    sent = sent && ok == 1;
+  }
+  sent = sent && PQpipelineSync(conn_) == 1;
+  if (!sent) {
+    // A half-sent pipeline cannot be taken back: drop the session (the
+    // server rolls back) and let the next call start a new one.
+    Failure(conn_, nullptr, err, lost);
+    Close();
+    lost = true;
+    return -1;
+  }
+  int rc = 0;
+  // Collect every result up to the sync point; the first failure wins.
+  for (size_t i = 0; i < steps.size(); ++i) {
+    PgResult res(PQgetResult(conn_));
+    ExecStatusType st = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && rc == 0) {
+      Failure(conn_, st == PGRES_PIPELINE_ABORTED ? nullptr : res.get(), err, lost);
+      rc = -1;
+    }
+    results.push_back(std::move(res));
+    if (lost) break;
+    while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);  // the NULL ending each step
+  }
+  for (int guard = 0; !lost; ++guard) {
+    PGresult* r = PQgetResult(conn_);
+    ExecStatusType st = r ? PQresultStatus(r) : PGRES_EMPTY_QUERY;
+    PQclear(r);
+    if (st == PGRES_PIPELINE_SYNC) break;
+    if (PQstatus(conn_) != CONNECTION_OK || guard > 100) lost = true;
+  }
+  if (!lost && PQexitPipelineMode(conn_) != 1) {
+    Failure(conn_, nullptr, err, lost);
+    rc = -1;
+  }
+  if (lost) {
+    if (rc == 0) err = "connection to the work-message database lost";
+    Close();
+    rc = -1;
+  }
+  return rc;
 }
 
 int WmConn::Command(const char* sql, std::string& err, bool& lost) {

@@ -71,6 +71,18 @@ class WmConn {
   // PGRES_TUPLES_OK); null otherwise, with the server's or libpq's text in
   // `err` and `lost` telling whether the session is gone.
   PgResult Run(const WmStatement& stmt, const WmParams& params, std::string& err, bool& lost);
+  // Runs several steps in one round trip (a libpq pipeline): each step is
+  // a prepared statement with its parameters, or a parameterless command
+  // (`stmt` null). Returns 0 with one result per step in `results`, or -1
+  // with the first failure's text in `err` and `lost` as for Run (steps
+  // after a failed one are not run).
+  struct Step {
+    const WmStatement* stmt;
+    const WmParams* params;
+    const char* command;
+  };
+  int Batch(const std::vector<Step>& steps, std::vector<PgResult>& results, std::string& err,
+            bool& lost);
   // Runs a parameterless command (BEGIN, COMMIT, LISTEN ...). 0, or -1 as
   // for Run.
   int Command(const char* sql, std::string& err, bool& lost);

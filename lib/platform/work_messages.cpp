@@ -23,14 +23,19 @@ const WmStatement kMsgNames = {"wm_msgnames",
 // $3 sender; $4 msgno; $5..$7 flags; $8 time sent; $9 data; $10 spool key
 // ("" for a direct send); $11 channel of the target. A spool key already
 // stored gives no row: that entry was sent before.
+//
+// Whether a receiver is registered is asked of the lock manager without
+// waiting: receivers hold the input's lock shared. If our exclusive try
+// succeeds, nobody holds it. If it fails but a shared try succeeds, the
+// holders are receivers. If both fail, another sender holds it exclusively
+// for a moment, which it can only do while no receiver is registered. The
+// transaction locks end with the statement's transaction. (Reading
+// pg_locks instead costs more than the rest of the statement.)
 const WmStatement kStore = {
     "wm_store",
     "with reg as ("
-    "  select exists (select 1 from pg_locks"
-    "    where locktype = 'advisory'"
-    "      and database = (select oid from pg_database where datname = current_database())"
-    "      and classid = " WM_KEY_INPUT_TEXT " and objid = $1::int8::oid and objsubid = 2"
-    "      and granted) as live),"
+    "  select case when pg_try_advisory_xact_lock(" WM_KEY_INPUT_TEXT ", $1::int4) then false"
+    "         else pg_try_advisory_xact_lock_shared(" WM_KEY_INPUT_TEXT ", $1::int4) end as live),"
     " k as (insert into wm.spool_sent (key, msg_id)"
     "       select $10::text, nextval('wm.message_id') where $10::text <> ''"
     "       on conflict do nothing returning msg_id),"
@@ -462,17 +467,23 @@ int CWorkMessages::TakeOne(int procid, const std::vector<int>& msgnos, bool retr
                            Message_Queue_* env, int* state) {
   std::string err;
   bool lost = false;
-  if (recv_->Command("begin", err, lost) != 0) return DbFailure(lost, err);
-  PgResult res = recv_->Run(retrycycle ? kTakeRetry : kTake,
-                            WmParams().Int(procid).Text(IntArray(msgnos)), err, lost);
-  if (!res || PQntuples(res.get()) == 0) {
+  // One round trip: open the transaction that will hold the message, and
+  // take it.
+  WmParams params;
+  params.Int(procid).Text(IntArray(msgnos));
+  std::vector<PgResult> results;
+  int rc = recv_->Batch({{nullptr, nullptr, "begin"}, {retrycycle ? &kTakeRetry : &kTake, &params, nullptr}},
+                        results, err, lost);
+  if (rc != 0 || PQntuples(results[1].get()) == 0) {
+    // Leave the transaction before waiting: notifications only arrive
+    // outside one.
     std::string ignored;
     bool gone = lost;
     if (!lost) recv_->Command("rollback", ignored, gone);
-    if (!res) return DbFailure(lost, err);
+    if (rc != 0) return DbFailure(lost, err);
     return kNone;
   }
-  const PGresult* r = res.get();
+  const PGresult* r = results[1].get();
   long capacity = env->nDepDataLength;
   long length = PQgetlength(r, 0, 10);
   env->nMessageID = static_cast<int32_t>(WmInt(r, 0, 0));
@@ -525,25 +536,42 @@ int CWorkMessages::EndHeld(char action, long delayseconds) {
   held_.reset();
   std::string err;
   bool lost = false;
-  PgResult res(nullptr);
-  if (action == 'X') {
-    res = recv_->Run(kDeleteHeld, WmParams().Int(id), err, lost);
-  } else if (action == 'J') {
-    res = recv_->Run(kRejectHeld, WmParams().Int(id), err, lost);
-  } else {
-    res = recv_->Run(kRetryHeld, WmParams().Int(id).Text(std::string(1, action)).Int(delayseconds),
-                     err, lost);
+  WmParams params;
+  params.Int(id);
+  const WmStatement* stmt = &kDeleteHeld;
+  if (action == 'J') {
+    stmt = &kRejectHeld;
+  } else if (action != 'X') {
+    stmt = &kRetryHeld;
+    params.Text(std::string(1, action)).Int(delayseconds);
   }
-  if (!res) {
+  // The change and its commit in one round trip. A failed change leaves the
+  // transaction aborted, and the commit then rolls it back: the message is
+  // available again, as if the receiver had died.
+  std::vector<PgResult> results;
+  if (recv_->Batch({{stmt, &params, nullptr}, {nullptr, nullptr, "commit"}}, results, err, lost) != 0) {
     std::string ignored;
     bool gone = lost;
     if (!lost) recv_->Command("rollback", ignored, gone);
     return DbFailure(lost, "message " + Hex(id) + ": " + err);
   }
-  if (recv_->Command("commit", err, lost) != 0) {
-    return DbFailure(lost, "message " + Hex(id) + ": " + err);
-  }
+  CountEnded();
   return Ok();
+}
+
+// Every ended message leaves a dead entry at the head of the queue's index,
+// where no insert ever lands, so only vacuum removes it; until then every
+// Receive walks over it. Autovacuum wakes too seldom for a busy queue (once
+// a minute), so the processes that end messages vacuum the table
+// themselves, every kWmVacuumEvery ended messages. SKIP_LOCKED: when a
+// vacuum runs already, this one is skipped. Without the right to vacuum the
+// server only warns (notices are discarded); a failure is ignored, as the
+// table then merely stays slower.
+void CWorkMessages::CountEnded() {
+  if (++ended_ % kWmVacuumEvery != 0 || EnsureCtl() != 0) return;
+  std::string err;
+  bool lost = false;
+  ctl_->Command("vacuum (skip_locked, index_cleanup on) wm.message", err, lost);
 }
 
 int CWorkMessages::EndOther(int procid, int msgid, char action, long delayseconds) {
@@ -562,7 +590,10 @@ int CWorkMessages::EndOther(int procid, int msgid, char action, long delaysecond
                     err, lost);
   }
   if (!res) return DbFailure(lost, err);
-  if (PQntuples(res.get()) == 1) return Ok();
+  if (PQntuples(res.get()) == 1) {
+    CountEnded();
+    return Ok();
+  }
   PgResult owner = ctl_->Run(kOwner, WmParams().Int(msgid), err, lost);
   if (!owner) return DbFailure(lost, err);
   if (PQntuples(owner.get()) == 0) return Fail(WM_NO_MESSAGE, "no message " + Hex(msgid));

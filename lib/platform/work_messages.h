@@ -100,6 +100,9 @@ enum WmState : int {
 // Text of a state ("Available", ..., "Rejected"; "?" for anything else).
 const char* WmStateName(int state);
 
+// Every this many messages ended by one object, the object vacuums the
+// message table (see CountEnded in work_messages.cpp).
+constexpr long kWmVacuumEvery = 2000;
 // Size of szErrorMsg.
 constexpr size_t kWmErrorTextSize = 512;
 // Largest message data the service stores.
@@ -334,6 +337,7 @@ class CWorkMessages {
   int EndMessage(int procid, int msgid, char action, long delayseconds);
   int EndHeld(char action, long delayseconds);
   int EndOther(int procid, int msgid, char action, long delayseconds);
+  void CountEnded();
   int Store(int sender, int target, int msgno, const Message_Queue_& env, const void* data,
             long length, const std::string& spoolkey, int& msgid, int64_t& posted,
             bool& live);
@@ -348,6 +352,7 @@ class CWorkMessages {
   std::unique_ptr<Registry> registry_;
   std::unique_ptr<Held> held_;    // the message this object holds, if any
   std::vector<std::pair<int, int>> inputs_;  // (procid, msgno) registered
+  long ended_ = 0;                           // messages this object ended
 };
 
 // Results of QueueSend.
