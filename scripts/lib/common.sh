@@ -51,11 +51,14 @@ qd_pg_as() {
   fi
 }
 
-# qd_pg_start DIR: makes (once) and starts a private cluster in DIR, listening
-# only on a unix socket in DIR. Exports PGHOST, PGPORT, PGUSER for clients
-# and QD_PG_DIR for tests that restart the server.
+# qd_pg_start DIR [durable]: makes (once) and starts a private cluster in DIR,
+# listening only on a unix socket in DIR. Exports PGHOST, PGPORT, PGUSER for
+# clients and QD_PG_DIR for tests that restart the server. The cluster runs
+# with fsync off (fast tests) unless the second argument is "durable", which
+# keeps the server's default durability (for benchmarks).
 qd_pg_start() {
-  local dir=$1 bin
+  local dir=$1 durability="-c fsync=off" bin
+  [ "${2:-}" = durable ] && durability=""
   bin=$(qd_pg_bin) || return 1
   [ -n "$bin" ] || { qd_log "no PostgreSQL server found"; return 1; }
   mkdir -p "$dir"
@@ -65,7 +68,7 @@ qd_pg_start() {
       >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; return 1; }
   fi
   qd_pg_as "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off -c max_connections=200" \
+    -o "-c listen_addresses='' -c unix_socket_directories='$dir' $durability -c max_connections=200" \
     start >/dev/null || { cat "$dir/server.log" >&2; return 1; }
   export PGHOST=$dir PGPORT=5432 PGUSER=qd QD_PG_DIR=$dir
 }
