@@ -63,6 +63,9 @@ class ReportTest : public AnalysisDbTest {
     std::strcpy(Engine().capture[1], "cage2:mag3");
     Engine().result.ASymptom = "Disk failed(disk_event)";
     Keys("DISK", "FAILED");
+    // The tests bring their own rows, also for the installed "AnalysisFailed".
+    Sql("delete from qd_anal_msgtext where eventname = 'AnalysisFailed';"
+        "delete from qd_fru_callout where eventname = 'AnalysisFailed'");
     Sql("insert into qd_fru values "
         "('5697-1234', 'Disk drive 300GB', null, null, '5697-1234 (or 5697-1235)'),"
         "('5697-2000', 'Drive magazine', null, 'gm_replace_mag', null),"
