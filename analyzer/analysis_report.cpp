@@ -300,6 +300,13 @@ bool EA_common(int slot, PatternEntry* entry, bool resymptom, bool redescribe) {
     return false;
   }
   std::string name = std::string(AnalStoreFile()) + kReportSuffix;
+  if (AnalStoreFile()[0] == '\0') {
+    // Without a stored file the report would land in the working directory.
+    AnalLogErrno(ENOENT, "0033", 'A', AnalMessageId(), "OPEN error for", name);
+    FruCursorClose();
+    RecordFailure();
+    return false;
+  }
   ReportFile out(name);
   bool db_error = false;
   bool ok = out.Open() &&
