@@ -665,9 +665,15 @@ int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env) {
   env.nMsgNo = msgno;
   env.nTimePosted = static_cast<int32_t>(posted);
   if (!live) {
-    return Fail(WM_QUEUED, "no receiver registered for message " + std::to_string(msgno) +
-                               " of process " + std::to_string(env.nTargetUID) + "; message " +
-                               Hex(msgid) + " kept");
+    std::string target = std::to_string(env.nTargetUID), message = std::to_string(msgno);
+    for (const auto& p : registry_->processes) {
+      if (p.second.uid == env.nTargetUID) target = p.first;
+    }
+    for (const auto& m : registry_->messages) {
+      if (m.second == msgno) message = m.first;
+    }
+    return Fail(WM_QUEUED, "no receiver registered for " + target + "/" + message + "; message " +
+                               Hex(msgid) + " kept until one is");
   }
   return Ok();
 }
