@@ -1,7 +1,6 @@
 #include "analysis_report.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -9,6 +8,7 @@
 
 #include "anal_alert.h"
 #include "anal_history.h"
+#include "engine_log.h"
 #include "msg_text.h"
 #include "qd_path.h"
 #include "template_engine.h"
@@ -24,20 +24,6 @@ const char kReportSuffix[] = ".analysis";
 const char kFailedEvent[] = "AnalysisFailed";
 constexpr size_t kPieceSize = 1021;  // procedure text is copied in pieces of this many characters
 constexpr size_t kDetailsSize = 4000;
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int n = vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) vsnprintf(&out[0], out.size() + 1, format, again);
-  va_end(again);
-  return out;
-}
 
 // The report being written: a temporary file beside its final name, moved
 // into place only by Finish. Every failure is logged once (message 0033)
@@ -147,18 +133,20 @@ bool CopyProcedure(ReportFile& out, const std::string& name) {
   return ok;
 }
 
-std::string KeyText(int i) { return std::string(Engine().Mkey[i], strnlen(Engine().Mkey[i], kMsgKeySize)); }
+std::string KeyText(int i) {
+  return std::string(Engine().Mkey[i], strnlen(Engine().Mkey[i], kMsgKeySize));
+}
 
 // The report's and the notification's account of a missing callout.
 void NoCallout(ReportFile& out, long file_type) {
   std::string event = Engine().event_name;
-  out.Write(Format("\tAnalysis error. Unable to find requested fru callout.\n"
+  out.Write(EngineFormat("\tAnalysis error. Unable to find requested fru callout.\n"
                    "\tFile_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
                    "Mkey6=%s\n",
                    file_type, event.c_str(), KeyText(0).c_str(), KeyText(1).c_str(),
                    KeyText(2).c_str(), KeyText(3).c_str(), KeyText(4).c_str(), KeyText(5).c_str()));
   std::string text =
-      Format("File_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
+      EngineFormat("File_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
              "mkey6=%s\nFile=%s",
              file_type, event.c_str(), KeyText(0).c_str(), KeyText(1).c_str(), KeyText(2).c_str(),
              KeyText(3).c_str(), KeyText(4).c_str(), KeyText(5).c_str(), AnalStoreFile());
@@ -182,9 +170,9 @@ bool WriteCallouts(ReportFile& out, long file_type, bool& db_error) {
       return false;
     }
     if (first || row.priority != previous) {
-      if (!out.Write(Format("\nPriority %ld, Probability %ld%%\n", row.priority, row.probability))) {
-        return false;
-      }
+      std::string heading =
+          EngineFormat("\nPriority %ld, Probability %ld%%\n", row.priority, row.probability);
+      if (!out.Write(heading)) return false;
     }
     first = false;
     previous = row.priority;
@@ -222,7 +210,7 @@ bool WriteBody(ReportFile& out, int slot, PatternEntry* entry, bool resymptom, b
   const CurrentFile& f = an.file;
   AnalysisResult& result = engine.result;
   if (in_test && !out.Write(kBanner)) return false;
-  if (!out.Write(Format("Analysis for %s/%s/%s %s file dated %s, sequence %s.\n"
+  if (!out.Write(EngineFormat("Analysis for %s/%s/%s %s file dated %s, sequence %s.\n"
                         "Analysis timestamp is %s.\n\n",
                         f.Cvendor, f.Cproduct, f.Cprod_id, f.Cprod_filename, f.Cfile_date,
                         f.Cfile_seq, an.Orun_date))) {
@@ -230,7 +218,7 @@ bool WriteBody(ReportFile& out, int slot, PatternEntry* entry, bool resymptom, b
   }
   ExpandSymptom(slot, entry, resymptom);
   if (!out.Write("========== Symptom ==============================\n" + result.ASymptom + "\n" +
-                 Format("%s/%s/%s\n\n", f.Cvendor, f.Cproduct, f.Cprod_id))) {
+                 EngineFormat("%s/%s/%s\n\n", f.Cvendor, f.Cproduct, f.Cprod_id))) {
     return false;
   }
   result.ADescription = UseTemplate(slot, description.c_str());
@@ -265,9 +253,6 @@ void RecordFailure() {
 }
 
 }  // namespace
-
-const char kInTestBanner[] =
-    "***** WARNING ***** The analysis for this event is still under development,  ***** WARNING *****";
 
 bool EA_common(int slot, PatternEntry* entry, bool resymptom, bool redescribe) {
   AnalysisEngine& engine = Engine();

@@ -35,9 +35,6 @@
 
 #include "analysis_engine.h"
 
-// The first line of the in-test banner, as it appears in reports.
-extern const char kInTestBanner[];
-
 // Writes the report for the current event and keys. `entry->rule` names the
 // event's template that ASymptom is expanded from (expanded once more when
 // `resymptom`; no entry, a rule outside 0..9 or a null template leave
