@@ -1,19 +1,16 @@
 #pragma once
 // Test fixture of the analysis engine's modules: a private QD_ROOT, a
-// daemon state with a logger ("QDAN", prefix "QDA") that the engine works
-// for, a current event file, and a fresh engine for every test. Helpers
-// build tag and pattern tables by hand and read back the platform log and
-// the alerts.
+// daemon with a logger ("QDAN", prefix "QDA") that the engine works for, a
+// current event file, a fresh engine per test, and hand-built tables.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "anal_alert.h"
-#include "analysis_engine.h"
 #include "pattern_table.h"
 #include "tag_exits.h"
 #include "tag_table.h"
@@ -22,7 +19,7 @@
 // One row of a hand-built tag table.
 struct TagSpec {
   const char* name;
-  uint32_t flags = 0;        // table flags
+  uint32_t flags = 0;
   const char* separator = nullptr;
   const char* redirect = nullptr;
   TagExitFn end_exit = nullptr;
@@ -36,7 +33,6 @@ class EngineTest : public ::testing::Test {
     st_.module_name = "qdAnalyze";
     std::snprintf(st_.message_prefix, sizeof st_.message_prefix, "QDA");
     st_.log.reset(new CLogMessage("QDAN"));
-    ASSERT_EQ(st_.log->CreateError, 0) << st_.log->szErrorMsg;
     st_.envelope.nMessageID = 0x2A;
     an_.file.Cfile_type = 100;
     std::snprintf(an_.file.Cprod_id, sizeof an_.file.Cprod_id, "SN1234");
@@ -45,56 +41,53 @@ class EngineTest : public ::testing::Test {
     Engine().analyzer = &an_;
   }
   void TearDown() override {
-    ReleasePatternTable(pending_);
     SetTagTranslateLookup(nullptr);
     ResetEngine();
     Engine().daemon = nullptr;
     Engine().analyzer = nullptr;
   }
 
-  // A table of the rows (in the order given) into `slot`; redirects
-  // resolved. Fails the test when a redirect does not resolve.
-  TAGENTRY* InstallTags(const std::vector<TagSpec>& rows, int slot = 0) {
+  // The rows as slot 0's tag table, values "<no value>", redirects resolved.
+  void InstallTags(const std::vector<TagSpec>& rows) {
     TAGENTRY* table = NewTagTable(static_cast<long>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
-      static const uint32_t kBits[6] = {flag_nodata,   flag_repdata,  flag_catdata,
-                                        flag_redirect, flag_makehex, flag_droptag};
+      const uint32_t bits[6] = {flag_nodata, flag_repdata, flag_catdata, flag_redirect, flag_makehex, flag_droptag};
       const char* columns[6];
-      for (int b = 0; b < 6; ++b) columns[b] = (rows[i].flags & kBits[b]) ? "Y" : "N";
+      for (int b = 0; b < 6; ++b) columns[b] = (rows[i].flags & bits[b]) ? "Y" : "N";
       TAGENTRY& entry = table[kScratchTags + i];
-      FillTagEntry(entry, rows[i].name, rows[i].separator,
-                   rows[i].redirect ? rows[i].redirect : "<no redirect>", columns);
+      FillTagEntry(entry, rows[i].name, rows[i].separator, rows[i].redirect ? rows[i].redirect : "", columns);
       entry.end_exit = rows[i].end_exit;
     }
-    EXPECT_EQ(0, ResolveTagRedirects(table, 100));
-    ReleaseTagTable(Engine().tags[slot]);
-    Engine().tags[slot] = table;
-    return table;
+    for (TAGENTRY* e = table; e->tagname[0]; ++e) e->data = "<no value>";
+    ASSERT_EQ(0, ResolveTagRedirects(table, 100));
+    Engine().tags[0] = table;
   }
 
-  // Adds one pattern row to the table being built for `slot`; returns
-  // FillPatternEntry's result. Call FinishPatterns() before use.
-  int AddPattern(const char* apply, int lineseq, int rule, const char* pattern,
-                 std::vector<const char*> tags = {}, int slot = 0) {
-    tags.resize(kCaptureCount, nullptr);
-    const char* names[kCaptureCount];
-    for (int k = 0; k < kCaptureCount; ++k) names[k] = tags[k];
-    PatternEntry* table = pending_ ? pending_ : (pending_ = new PatternEntry[32]);
-    pending_slot_ = slot;
-    return FillPatternEntry(table[pending_count_++], 100, slot, apply, lineseq, rule, pattern, names);
-  }
-  void FinishPatterns() {
-    ReleasePatternTable(Engine().patterns[pending_slot_]);
-    Engine().patterns[pending_slot_] = pending_;
-    pending_ = nullptr;
-    pending_count_ = 0;
+  // Slot 0's pattern table of the rows; each row's FillPatternEntry
+  // result in `results`.
+  struct PatternSpec {
+    const char* apply;
+    int lineseq, rule;
+    const char* pattern;
+    std::vector<const char*> tags;
+  };
+  std::vector<int> InstallPatterns(const std::vector<PatternSpec>& rows) {
+    PatternEntry* table = new PatternEntry[rows.size() + 1];
+    std::vector<int> results;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      std::vector<const char*> tags = rows[i].tags;
+      tags.resize(kCaptureCount, nullptr);
+      results.push_back(FillPatternEntry(table[i], 100, 0, rows[i].apply, rows[i].lineseq, rows[i].rule,
+                                         rows[i].pattern, tags.data()));
+    }
+    Engine().patterns[0] = table;
+    return results;
   }
 
-  TAGENTRY& Tag(const char* name, int slot = 0) {
-    TAGENTRY* entry = FindTagEntry(slot, name);
-    if (!entry) ADD_FAILURE() << "no tag " << name;
-    static TAGENTRY none;
-    return entry ? *entry : none;
+  TAGENTRY& Tag(const char* name) {
+    TAGENTRY* entry = FindTagEntry(0, name);
+    if (!entry) throw std::runtime_error(std::string("no tag ") + name);
+    return *entry;
   }
   bool HasData(const char* name) { return (Tag(name).flags & TAG_HAS_DATA) != 0; }
 
@@ -109,9 +102,4 @@ class EngineTest : public ::testing::Test {
   TempRoot root_;
   DaemonState st_;
   AnalyzerState an_;
-
- private:
-  PatternEntry* pending_ = nullptr;
-  int pending_count_ = 0;
-  int pending_slot_ = 0;
 };

@@ -1,4 +1,4 @@
-// Pattern groups against a text: the first matching entry of a group, the
+// Pattern groups against a text: the first matching line of a group, the
 // generic run under the collection rules, and the entries' own building.
 #include "pattern_match.h"
 
@@ -8,52 +8,38 @@
 
 namespace {
 
-class PatternTest : public EngineTest {
+class PatternMatchTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    InstallTags({
-        {"Alias", flag_redirect | flag_catdata, ";", "Target"},
-        {"Cat", flag_catdata, "+"},
-        {"Keep"},
-        {"Rep", flag_repdata},
-        {"Target"},
-        {"Type"},
-    });
-    for (TAGENTRY* e = Engine().tags[0]; e->tagname[0]; ++e) e->data = "<no value>";
+    InstallTags({{"Alias", flag_redirect | flag_catdata, ";", "Target"}, {"Cat", flag_catdata, "+"},
+                 {"Keep"}, {"Rep", flag_repdata}, {"Target"}, {"Type"}});
   }
 };
 
-TEST_F(PatternTest, FirstMatchingLineOfTheGroupIsAppliedToTheEntriesThemselves) {
-  ASSERT_EQ(0, AddPattern(" generic", 1, 0, "never"));
-  ASSERT_EQ(0, AddPattern("disk_fail", 1, 4, "disk ([0-9]+)( on cage ([0-9]+))?", {"Keep", "RV3", "Alias"}));
-  ASSERT_EQ(0, AddPattern("disk_fail", 2, 5, "disk ([0-9]+)", {"Rep"}));
-  ASSERT_EQ(0, AddPattern("other", 1, 6, "disk"));
-  FinishPatterns();
-  Tag("Alias").flags |= TAG_HAS_DATA;  // flags play no part here
-
+TEST_F(PatternMatchTest, FirstMatchingLineOfTheGroupFillsTheEntriesThemselves) {
+  InstallPatterns({{" generic", 1, 0, "disk", {"Type"}},
+                   {"disk_fail", 1, 4, "disk ([0-9]+)( on cage ([0-9]+))?", {"Keep", "RV3", "Alias"}},
+                   {"disk_fail", 2, 5, "disk ([0-9]+)", {"Rep"}},
+                   {"other", 1, 6, "disk", {"Type"}}});
   PatternEntry* hit = Parse_entry(0, "disk_fail", "the disk 17 on cage 3 failed");
   ASSERT_NE(nullptr, hit);
-  EXPECT_EQ(1, hit->lineseq);
   EXPECT_EQ(4, hit->rule);
   EXPECT_EQ("17", Tag("Keep").data);
-  EXPECT_EQ(" on cage 3", Tag("RV3").data) << "group 2 into the scratch entry, which templates read";
+  EXPECT_EQ(" on cage 3", Tag("RV3").data) << "a scratch entry as target";
   EXPECT_EQ("3", Tag("Alias").data) << "the entry itself, not its redirect target";
   EXPECT_EQ("<no value>", Tag("Target").data);
-  EXPECT_EQ("<no value>", Tag("Rep").data) << "lineseq 2 also matched but was not applied";
-  EXPECT_STREQ("17", Engine().capture[0]);
-  EXPECT_STREQ("<no value>", Engine().capture[3]);
+  EXPECT_EQ("<no value>", Tag("Rep").data) << "lineseq 2 also matches but is not applied";
+  EXPECT_EQ("<no value>", Tag("Type").data);
 
-  hit = Parse_entry(0, "disk_fail", "disk 9");
-  ASSERT_NE(nullptr, hit);
+  ASSERT_EQ(hit, Parse_entry(0, "disk_fail", "disk 9"));
   EXPECT_EQ("<no value>", Tag("RV3").data) << "a group that took no part";
-  EXPECT_EQ("<no value>", Tag("Alias").data);
-  EXPECT_EQ("", Log());
+  EXPECT_STREQ("<no value>", Engine().capture[3]);
+  EXPECT_EQ("", Log() + Alerts());
 }
 
-TEST_F(PatternTest, NoMatchOrNoGroupIsReportedAndLeavesTheBuffersAlone) {
-  ASSERT_EQ(0, AddPattern("disk_fail", 1, 4, "disk ([0-9]+)", {"Keep"}));
-  FinishPatterns();
+TEST_F(PatternMatchTest, NoMatchingLineIsReportedAndLeavesTheBuffersAlone) {
+  InstallPatterns({{"disk_fail", 1, 4, "disk ([0-9]+)", {"Keep"}}});
   std::snprintf(Engine().capture[0], kCaptureSize, "before");
   EXPECT_EQ(nullptr, Parse_entry(0, "disk_fail", "cage 3"));
   EXPECT_EQ(nullptr, Parse_entry(0, "no_such", "disk 1"));
@@ -64,44 +50,38 @@ TEST_F(PatternTest, NoMatchOrNoGroupIsReportedAndLeavesTheBuffersAlone) {
   EXPECT_EQ(3, Count(Alerts(), "\"abstract\":\"Pattern search failed\""));
 }
 
-TEST_F(PatternTest, LongCapturesAreCutToTheBuffer) {
-  ASSERT_EQ(0, AddPattern("big", 1, 0, "<(.*)>", {"Keep"}));
-  FinishPatterns();
+TEST_F(PatternMatchTest, CapturesLongerThanTheBufferAreCut) {
+  InstallPatterns({{"big", 1, 0, "<(.*)>", {"Keep"}}});
   ASSERT_NE(nullptr, Parse_entry(0, "big", "<" + std::string(5000, 'x') + ">"));
   EXPECT_EQ(std::string(kCaptureSize - 1, 'x'), Tag("Keep").data);
 }
 
-TEST_F(PatternTest, GenericRunAppliesEveryMatchUnderTheCollectionRules) {
-  ASSERT_EQ(0, AddPattern(" generic", 1, 0, "A=([a-z]+)( B=([a-z]+))?", {"Keep", "Cat"}));
-  ASSERT_EQ(0, AddPattern(" generic", 2, 0, "C=([a-z]+)", {"Keep"}));
-  ASSERT_EQ(0, AddPattern(" generic", 3, 0, "C=([a-z]+)", {"Rep"}));
-  ASSERT_EQ(0, AddPattern(" generic", 4, 0, "A=([a-z]+)", {"Rep"}));
-  ASSERT_EQ(0, AddPattern(" generic", 5, 0, "C=([a-z]+)", {"Cat"}));
-  ASSERT_EQ(0, AddPattern(" generic", 6, 0, "C=([a-z]+)", {"Alias"}));
-  ASSERT_EQ(0, AddPattern(" generic", 7, 0, "A=([a-z]+)", {"Alias"}));
-  ASSERT_EQ(0, AddPattern(" generic", 8, 0, "nomatch ()", {"Type"}));
-  ASSERT_EQ(0, AddPattern("zzz", 1, 0, "A=([a-z]+)", {"Type"}));
-  FinishPatterns();
-
+TEST_F(PatternMatchTest, GenericRunAppliesEveryMatchUnderTheCollectionRules) {
+  InstallPatterns({{" generic", 1, 0, "A=([a-z]+)( B=([a-z]+))?", {"Keep", "Cat"}},
+                   {" generic", 2, 0, "C=([a-z]+)", {"Keep", "Rep", "Alias"}},
+                   {" generic", 3, 0, "A=([a-z]+)", {"Rep", "Cat", "Alias"}},
+                   {" generic", 4, 0, "C=([a-z]+)", {"Cat"}},
+                   {" generic", 5, 0, "A=([a-z]+)", {"Alias"}},
+                   {" generic", 6, 0, "nomatch ()", {"Type"}},
+                   {"zzz", 1, 0, "A=([a-z]+)", {"Type"}}});
   RunGenericPatterns(0, "A=one C=two");
   EXPECT_EQ("one", Tag("Keep").data) << "the first value stays";
-  EXPECT_EQ("one", Tag("Rep").data) << "replaced by the later match";
-  EXPECT_EQ("+two", Tag("Cat").data) << "a group that took no part is empty here, then + and the text";
-  EXPECT_EQ("two;one", Tag("Target").data) << "redirected, under Alias's catdata and separator";
+  EXPECT_EQ("one", Tag("Rep").data) << "replaced; its first value was line 2's empty group 2";
+  EXPECT_EQ("++two", Tag("Cat").data) << "groups that took no part give empty texts, not <no value>";
+  EXPECT_EQ(";;one", Tag("Target").data) << "redirected under Alias's catdata";
   EXPECT_EQ("<no value>", Tag("Alias").data);
-  EXPECT_EQ("<no value>", Tag("Type").data) << "only the leading generic run is taken";
-  EXPECT_TRUE(HasData("Keep") && HasData("Cat") && HasData("Target"));
-  EXPECT_EQ("", Log());
+  EXPECT_EQ("<no value>", Tag("Type").data) << "only the leading generic run";
+  EXPECT_TRUE(HasData("Keep") && HasData("Rep") && HasData("Target"));
 }
 
-TEST_F(PatternTest, BuildingAnEntryReportsBadExpressionsAndEveryUnknownTag) {
-  EXPECT_EQ(kPatternTagMissing, AddPattern("disk_fail", 1, 0, "(a)(b)(c)", {"Nope", nullptr, "Gone"}));
+TEST_F(PatternMatchTest, BuildingAnEntryNamesEveryUnknownTagAndRefusesBadExpressions) {
+  std::vector<int> results = InstallPatterns({{"a", 1, 0, "(a)(b)(c)", {"Nope", nullptr, "Gone"}},
+                                              {"a", 7, 0, "disk ([0-9]+", {"Keep"}}});
+  EXPECT_EQ((std::vector<int>{kPatternTagMissing, kPatternBadRegex}), results);
   EXPECT_EQ(1, Count(Log(), "QDA0038 A Tag 'Nope' is not in the tag table of file type 100"));
   EXPECT_EQ(1, Count(Log(), "QDA0038 A Tag 'Gone' is not in the tag table of file type 100"));
-  EXPECT_EQ(kPatternBadRegex, AddPattern("disk_fail", 7, 0, "disk ([0-9]+", {"Keep"}));
-  EXPECT_EQ(1, Count(Log(), "QDA0036 A Pattern does not compile: file type 100, 'disk_fail', line 7"));
+  EXPECT_EQ(1, Count(Log(), "QDA0036 A Pattern does not compile: file type 100, 'a', line 7"));
   EXPECT_EQ(1, Count(Log(), "QDA9999 2 "));
-  FinishPatterns();
 }
 
 }  // namespace
