@@ -302,6 +302,8 @@ TEST_F(SchemaTest, KeysRejectDuplicatesAndUnknownStates) {
   EXPECT_NE(RunStatement(*s_, "libQDora_gpl", "insert do_fmtStop", stop), "") << "duplicate objid";
   EXPECT_NE(RunStatement(*s_, "qdAnalyze", "Update txn status", {"Finished", "900"}), "");
 
+  // Type 100 comes installed (80_analyzer_files.sql); start without it.
+  ASSERT_EQ(s_->Run("delete from qd_fdb_attr where file_type = 100"), "");
   const char* attr = "insert into qd_fdb_attr values ('Zarvek', 'Velmar', $1, 100, '0', '0', 'A', '*')";
   ASSERT_EQ(s_->Run(attr, {"EVENT"}), "");
   EXPECT_NE(s_->Run(attr, {"EVENT2"}), "") << "a file type belongs to one attribute row";
@@ -356,6 +358,7 @@ TEST_F(SchemaTest, TransactionLogRowFromInsertToFinalStatus) {
 
 TEST_F(SchemaTest, CatalogueRowsFoundByIdAndByIdentification) {
   QD_REQUIRE_DB();
+  ASSERT_EQ(s_->Run("delete from qd_fdb_attr where file_type = 100"), "");
   ASSERT_EQ(s_->Run("insert into qd_fdb_attr values ('Zarvek', 'Velmar', 'EVENT', 100, '0', '0', 'A', '*')"), "");
   ASSERT_EQ(s_->Run("insert into qd_fdb_cat (objid, vendor, product, prod_id, file_date, file_type, file_seq,"
                     " prod_filename, store_filename, encription, compression, char_set, hw_architecture) values"
@@ -392,6 +395,8 @@ TEST_F(SchemaTest, RuleNamesSortBytewiseSoTheGenericPatternsComeFirst) {
   EXPECT_EQ(s_->Value("select collation_name from information_schema.columns"
                       " where table_name = 'qd_tag_data' and column_name = 'tagname'"),
             "C");
+  // Only this test's rows, not the installed ones.
+  ASSERT_EQ(s_->Run("delete from qd_anal_pattern where file_type = 100"), "");
   ASSERT_EQ(s_->Run("insert into qd_anal_pattern (file_type, apply, lineseq, rule, pattern, tag0) values"
                     " (100, 'evt_disk', 1, 0, 'a', 'RV0'), (100, ' generic', 2, 0, 'b', null),"
                     " (100, ' generic', 1, 0, 'c', null)"),
