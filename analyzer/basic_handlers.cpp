@@ -11,7 +11,7 @@ namespace {
 
 void TemplateMissing(int number, const char* event_name) {
   AnalAlert('H', EngineFormat("Template %d not found for event '%s'", number, event_name),
-               EngineFormat("Source file: %s", AnalStoreFile()));
+            EngineFormat("Source file: %s", AnalStoreFile()));
   AnalLog("0039", 'A', number, event_name);
 }
 

@@ -84,8 +84,8 @@ void ConvertTime(const char* text, Time_Stamp& stamp) {
   std::vector<std::string> tokens = Split(text ? text : "", kBlanks, 5, true);
   tokens.resize(5);  // weekday, month, day, time, year; missing ones empty
   char line[256];
-  std::snprintf(line, sizeof line, "a%s/%.2d/%.2d %s.00", tokens[4].c_str(),
-                MonthNumber(tokens[1]), ReadInt(tokens[2]), tokens[3].c_str());
+  std::snprintf(line, sizeof line, "a%s/%.2d/%.2d %s.00", tokens[4].c_str(), MonthNumber(tokens[1]),
+                ReadInt(tokens[2]), tokens[3].c_str());
   std::memset(&stamp, 0, sizeof stamp);
   std::memcpy(&stamp, line, strnlen(line, sizeof stamp - 1));
 }

@@ -26,7 +26,8 @@ std::string GroupText(const char* text, const regmatch_t& group) {
   return std::string(text + group.rm_so, static_cast<size_t>(group.rm_eo - group.rm_so));
 }
 
-void ApplyMatch(PatternEntry& entry, const char* text, const regmatch_t (&match)[kCaptureCount + 1]) {
+void ApplyMatch(PatternEntry& entry, const char* text,
+                const regmatch_t (&match)[kCaptureCount + 1]) {
   AnalysisEngine& engine = Engine();
   for (int k = 0; k < kCaptureCount; ++k) {
     const regmatch_t& group = match[k + 1];

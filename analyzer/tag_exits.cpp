@@ -65,7 +65,8 @@ void SledId(std::string& data, size_t s) {
     unsigned long long group = (u >> 32) & 0xFF;
     const char* prefix = group == 1 ? "0." : group == 2 ? "1." : "";
     std::snprintf(text, sizeof text, "HD[%lld:%s%lld:%lld]", static_cast<long long>(low), prefix,
-                  static_cast<long long>((u >> 40) & 0xFF), static_cast<long long>((u >> 48) & 0xFF));
+                  static_cast<long long>((u >> 40) & 0xFF),
+                  static_cast<long long>((u >> 48) & 0xFF));
   }
   data.replace(s, std::string::npos, text);
 }
@@ -95,7 +96,11 @@ void Exit_endingSeparator(ParseStack* stack) {
   TAGENTRY* entry = Innermost(stack);
   if (!entry || entry->separator.empty()) return;
   const std::string& sep = entry->separator;
-  const char* closer = sep == "(" ? ")" : sep == "{" ? "}" : sep == "[" ? "]" : sep == "<" ? ">" : nullptr;
+  const char* closer = sep == "("   ? ")"
+                       : sep == "{" ? "}"
+                       : sep == "[" ? "]"
+                       : sep == "<" ? ">"
+                                    : nullptr;
   TagTarget(entry)->data += closer ? std::string(closer) : sep;
 }
 
@@ -105,7 +110,8 @@ void Exit_captureRawComponent(ParseStack* stack) {
   AnalysisEngine& engine = Engine();
   if (engine.ComponentNumber < kRawComponents) {
     TAGENTRY* target = TagTarget(entry);
-    engine.RawComponent[engine.ComponentNumber++] = target->data.substr(SegmentStart(*entry, *target));
+    engine.RawComponent[engine.ComponentNumber++] =
+        target->data.substr(SegmentStart(*entry, *target));
   }
   Exit_translateTagData(stack);
 }
@@ -128,11 +134,13 @@ void Exit_translateTagData(ParseStack* stack) {
   if (code == 0) {
     if (!is_null) target->data.replace(s, std::string::npos, data1);
   } else if (code == 100) {
-    AnalAlert('L', EngineFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
-                 EngineFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert(
+        'L', EngineFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
+        EngineFormat("Source file: %s", AnalStoreFile()));
   } else {
     AnalSqlError(EngineFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
-                                value.c_str()).c_str());
+                              value.c_str())
+                     .c_str());
   }
 }
 

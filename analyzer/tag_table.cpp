@@ -31,13 +31,14 @@ TAGENTRY* NewTagTable(long rows) {
   if (rows < 0) return nullptr;
   TAGENTRY* table = new (std::nothrow) TAGENTRY[static_cast<size_t>(rows) + kScratchTags + 1];
   if (!table) return nullptr;
-  for (int i = 0; i < kScratchTags; ++i) std::snprintf(table[i].tagname, sizeof table[i].tagname, "RV%d", i);
+  for (int i = 0; i < kScratchTags; ++i)
+    std::snprintf(table[i].tagname, sizeof table[i].tagname, "RV%d", i);
   return table;
 }
 
 void FillTagEntry(TAGENTRY& entry, const char* tagname, const char* separator,
                   const char* redirect_name, const char* const flags[6]) {
-  static const uint32_t kBits[6] = {flag_nodata,   flag_repdata,  flag_catdata,
+  static const uint32_t kBits[6] = {flag_nodata,   flag_repdata, flag_catdata,
                                     flag_redirect, flag_makehex, flag_droptag};
   CopyName(entry.tagname, tagname);
   CopyName(entry.redirect_name, redirect_name);
