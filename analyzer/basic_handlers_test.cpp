@@ -25,31 +25,24 @@ class BasicHandlerTest : public EngineTest {
   }
 };
 
-TEST_F(BasicHandlerTest, PatternRuleChoosesTheTemplateOrReportsItMissing) {
+TEST_F(BasicHandlerTest, TheRuleOrTemplateZeroChoosesTheSymptomOrAbsenceIsReported) {
   ASSERT_NE(nullptr, EH_pattern(0, "disk_fail", "disk 17 gone"));
   EXPECT_EQ("Disk 17 failed", Engine().result.ASymptom);
-  Engine().result.ASymptom = "before";
-  for (const char* text : {"cage 4", "node 1"}) EXPECT_NE(nullptr, EH_pattern(0, "disk_fail", text)) << text;
-  EXPECT_EQ(nullptr, EH_pattern(0, "disk_fail", "nothing here"));
-  EXPECT_EQ("before", Engine().result.ASymptom);
-  EXPECT_EQ(1, Count(Alerts(), "\"abstract\":\"Template 3 not found for event 'disk_fail'\",\"text\":\"Source file: /sp/store/e1\""));
-  EXPECT_EQ(1, Count(Alerts(), "\"abstract\":\"Template 12 not found for event 'disk_fail'\""));
-  EXPECT_EQ(1, Count(Log(), "QDA0039 A Template 3 not found for event 'disk_fail'"));
-  EXPECT_EQ(2, Count(Log(), "QDA0039"));
-}
-
-TEST_F(BasicHandlerTest, GenericUsesTemplateZeroOrReportsItsAbsenceByType) {
   PatternEntry* entry = EH_generic(0, "some_event", "ignored");
   ASSERT_EQ(&Engine().dummy, entry);
   EXPECT_STREQ("some_event", entry->apply);
   EXPECT_EQ("Generic disk_fail", Engine().result.ASymptom);
 
-  Engine().evtdata.templ_present[0] = false;
   Engine().result.ASymptom = "before";
+  Engine().evtdata.templ_present[0] = false;
+  for (const char* text : {"cage 4", "node 1"}) EXPECT_NE(nullptr, EH_pattern(0, "disk_fail", text)) << text;
+  EXPECT_EQ(nullptr, EH_pattern(0, "disk_fail", "nothing here"));
   EXPECT_EQ(nullptr, EH_generic(0, "some_event", "ignored"));
   EXPECT_EQ("before", Engine().result.ASymptom);
-  EXPECT_EQ(1, Count(Alerts(), "\"abstract\":\"Template 0 not found for event 'disk_fail'\""));
-  EXPECT_EQ(1, Count(Log(), "QDA0039 A Template 0 not found for event 'disk_fail'"));
+  EXPECT_EQ(1, Count(Alerts(), "\"abstract\":\"Template 3 not found for event 'disk_fail'\",\"text\":\"Source file: /sp/store/e1\""));
+  EXPECT_EQ(1, Count(Alerts(), "\"abstract\":\"Template 12 not found for event 'disk_fail'\""));
+  EXPECT_EQ(1, Count(Log(), "QDA0039 A Template 0 not found for event 'disk_fail'")) << "named by Type";
+  EXPECT_EQ(3, Count(Log(), "QDA0039"));
 }
 
 }  // namespace

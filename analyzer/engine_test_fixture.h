@@ -63,25 +63,22 @@ class EngineTest : public ::testing::Test {
     Engine().tags[0] = table;
   }
 
-  // Slot 0's pattern table of the rows; each row's FillPatternEntry
-  // result in `results`.
+  // The rows as slot 0's pattern table.
   struct PatternSpec {
     const char* apply;
     int lineseq, rule;
     const char* pattern;
     std::vector<const char*> tags;
   };
-  std::vector<int> InstallPatterns(const std::vector<PatternSpec>& rows) {
+  void InstallPatterns(const std::vector<PatternSpec>& rows) {
     PatternEntry* table = new PatternEntry[rows.size() + 1];
-    std::vector<int> results;
+    Engine().patterns[0] = table;
     for (size_t i = 0; i < rows.size(); ++i) {
       std::vector<const char*> tags = rows[i].tags;
       tags.resize(kCaptureCount, nullptr);
-      results.push_back(FillPatternEntry(table[i], 100, 0, rows[i].apply, rows[i].lineseq, rows[i].rule,
-                                         rows[i].pattern, tags.data()));
+      ASSERT_EQ(kPatternFilled, FillPatternEntry(table[i], 100, 0, rows[i].apply, rows[i].lineseq,
+                                                 rows[i].rule, rows[i].pattern, tags.data()));
     }
-    Engine().patterns[0] = table;
-    return results;
   }
 
   TAGENTRY& Tag(const char* name) {

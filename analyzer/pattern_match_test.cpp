@@ -1,5 +1,5 @@
 // Pattern groups against a text: the first matching line of a group, the
-// generic run under the collection rules, and the entries' own building.
+// generic run under the collection rules.
 #include "pattern_match.h"
 
 #include <string>
@@ -42,12 +42,11 @@ TEST_F(PatternMatchTest, NoMatchingLineIsReportedAndLeavesTheBuffersAlone) {
   InstallPatterns({{"disk_fail", 1, 4, "disk ([0-9]+)", {"Keep"}}});
   std::snprintf(Engine().capture[0], kCaptureSize, "before");
   EXPECT_EQ(nullptr, Parse_entry(0, "disk_fail", "cage 3"));
-  EXPECT_EQ(nullptr, Parse_entry(0, "no_such", "disk 1"));
   EXPECT_EQ(nullptr, Parse_entry(1, "disk_fail", "disk 1")) << "slot without a table";
   EXPECT_STREQ("before", Engine().capture[0]);
   EXPECT_EQ(1, Count(Log(), "QDA9999 0 Pattern search failed for filetype=100, apply='disk_fail'\\n"
                             "File='/sp/store/e1'\\nData='cage 3'\\n"));
-  EXPECT_EQ(3, Count(Alerts(), "\"abstract\":\"Pattern search failed\""));
+  EXPECT_EQ(2, Count(Alerts(), "\"abstract\":\"Pattern search failed\""));
 }
 
 TEST_F(PatternMatchTest, CapturesLongerThanTheBufferAreCut) {
@@ -72,16 +71,6 @@ TEST_F(PatternMatchTest, GenericRunAppliesEveryMatchUnderTheCollectionRules) {
   EXPECT_EQ("<no value>", Tag("Alias").data);
   EXPECT_EQ("<no value>", Tag("Type").data) << "only the leading generic run";
   EXPECT_TRUE(HasData("Keep") && HasData("Rep") && HasData("Target"));
-}
-
-TEST_F(PatternMatchTest, BuildingAnEntryNamesEveryUnknownTagAndRefusesBadExpressions) {
-  std::vector<int> results = InstallPatterns({{"a", 1, 0, "(a)(b)(c)", {"Nope", nullptr, "Gone"}},
-                                              {"a", 7, 0, "disk ([0-9]+", {"Keep"}}});
-  EXPECT_EQ((std::vector<int>{kPatternTagMissing, kPatternBadRegex}), results);
-  EXPECT_EQ(1, Count(Log(), "QDA0038 A Tag 'Nope' is not in the tag table of file type 100"));
-  EXPECT_EQ(1, Count(Log(), "QDA0038 A Tag 'Gone' is not in the tag table of file type 100"));
-  EXPECT_EQ(1, Count(Log(), "QDA0036 A Pattern does not compile: file type 100, 'a', line 7"));
-  EXPECT_EQ(1, Count(Log(), "QDA9999 2 "));
 }
 
 }  // namespace
