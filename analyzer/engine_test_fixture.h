@@ -17,7 +17,7 @@
 #include "temp_root.h"
 
 // One row of a hand-built tag table.
-struct TagSpec {
+struct TagDef {
   const char* name;
   uint32_t flags = 0;
   const char* separator = nullptr;
@@ -48,7 +48,7 @@ class EngineTest : public ::testing::Test {
   }
 
   // The rows as slot 0's tag table, values "<no value>", redirects resolved.
-  void InstallTags(const std::vector<TagSpec>& rows) {
+  void InstallTags(const std::vector<TagDef>& rows) {
     TAGENTRY* table = NewTagTable(static_cast<long>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
       const uint32_t bits[6] = {flag_nodata, flag_repdata, flag_catdata, flag_redirect, flag_makehex, flag_droptag};
@@ -64,13 +64,13 @@ class EngineTest : public ::testing::Test {
   }
 
   // The rows as slot 0's pattern table.
-  struct PatternSpec {
+  struct PatternDef {
     const char* apply;
     int lineseq, rule;
     const char* pattern;
     std::vector<const char*> tags;
   };
-  void InstallPatterns(const std::vector<PatternSpec>& rows) {
+  void InstallPatterns(const std::vector<PatternDef>& rows) {
     PatternEntry* table = new PatternEntry[rows.size() + 1];
     Engine().patterns[0] = table;
     for (size_t i = 0; i < rows.size(); ++i) {
