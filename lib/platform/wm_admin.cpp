@@ -1,6 +1,7 @@
 // The operator's view of the work-message service (qdwm): registry,
 // messages, one message's data, and requeueing.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "wm_conn.h"
@@ -86,19 +87,17 @@ int CWorkMessages::ListRegistry(std::vector<WmProcessInfo>& processes,
     std::string logchar = WmBytes(procs.get(), r, 2);
     p.logchar = logchar.empty() ? ' ' : logchar[0];
     p.input = WmBytes(procs.get(), r, 3);
+    // Inputs in message-number order, receivers counted by session.
     std::vector<long long> pids;
-    for (int g = 0; g < PQntuples(regs.get()); ++g) {
-      if (WmInt(regs.get(), g, 0) != p.uid) continue;
-      int msgno = static_cast<int>(WmInt(regs.get(), g, 1));
-      for (const auto& m : messages) {
-        bool have = false;
-        for (const auto& in : p.inputs) have = have || in == m.name;
-        if (m.msgno == msgno && !have) p.inputs.push_back(m.name);
+    for (const auto& m : messages) {
+      bool registered = false;
+      for (int g = 0; g < PQntuples(regs.get()); ++g) {
+        if (WmInt(regs.get(), g, 0) != p.uid || WmInt(regs.get(), g, 1) != m.msgno) continue;
+        registered = true;
+        long long pid = WmInt(regs.get(), g, 2);
+        if (std::find(pids.begin(), pids.end(), pid) == pids.end()) pids.push_back(pid);
       }
-      long long pid = WmInt(regs.get(), g, 2);
-      bool seen = false;
-      for (long long q : pids) seen = seen || q == pid;
-      if (!seen) pids.push_back(pid);
+      if (registered) p.inputs.push_back(m.name);
     }
     p.receivers = static_cast<int>(pids.size());
     processes.push_back(p);
