@@ -1,4 +1,4 @@
--- Default installation data of the analyzer, part 1: the array's files.
+-- Default installation data of the analyzer: the array's files.
 --
 -- The collector asks for an analysis by identification, with vendor
 -- "Zarvek", product "VELMAR" (as its requests spell it) and the file type

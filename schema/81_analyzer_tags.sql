@@ -1,4 +1,4 @@
--- Default installation data of the analyzer, part 2: the event tag table
+-- Default installation data of the analyzer: the event tag table
 -- (file type 100) and the value translations of qd_edit.
 --
 -- The tag table names every element an event file of the array holds: the

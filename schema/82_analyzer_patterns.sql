@@ -1,4 +1,4 @@
--- Default installation data of the analyzer, part 3: the pattern table of
+-- Default installation data of the analyzer: the pattern table of
 -- event files (file type 100).
 --
 -- Patterns are POSIX extended regular expressions run without REG_NEWLINE:

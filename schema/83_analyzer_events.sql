@@ -1,4 +1,4 @@
--- Default installation data of the analyzer, part 4: the event data of
+-- Default installation data of the analyzer: the event data of
 -- event files (file type 100): for each event type the handler that
 -- analyzes it, its symptom templates and how its history row is taken from
 -- the symptom.

@@ -1,4 +1,4 @@
--- Default installation data of the analyzer, part 5: the texts and
+-- Default installation data of the analyzer: the texts and
 -- callouts of the report written when a handler's extended analysis could
 -- not finish (missing command output, a value the handler cannot parse).
 -- Such a report is looked up under the event name "AnalysisFailed" with
