@@ -1,0 +1,64 @@
+#pragma once
+// The event analysis (file type 100): AnalZarvekVelmarEvent (analyses.h)
+// reads one event file of the array, parses the event into the tag values
+// of slot 0, fills tags from the generic patterns, translates the
+// severity, runs the handler that qd_anal_evtdata names for the event,
+// decides alerting, urgency and suppression, writes the history row, asks
+// the notifier to notify and records the symptom in the file catalogue.
+//
+// The steps, in this order for every file:
+//   1 read (FDBRead: decompressed, character set 'A', this machine's
+//     architecture)           failure: 0031 '2', result 1
+//   2 cut and prepare the XML no marker: result -1; no parser: result 1
+//   3 event tag table (first use; the 19 well-known tags must be there,
+//     each missing one logged as 0038; "TAG initialization error" 'H' and
+//     result 1 otherwise, the slot left empty so the next event tries
+//     again); end exits of CompType, CompId and CompName installed
+//   4 per-event reset and parse  parse failure: result 1
+//   5 event pattern table (first use)  "Pattern initialization error" 'H',
+//     result 1
+//   6 generic patterns over the formatted text
+//   7 port numbers of the component id decoded, values trimmed
+//   8 severity ("tSev" through qd_edit 'SEVERITY'): AUrgency and AClass;
+//     unknown: "Sev <Sev>", 'H', class 0 and a notification 'L'; database
+//     error: QDZ0100 "edit100 sev select", result 1
+//   9 "tType" falls back to "Type"
+//  10 default symptom: ShortDesc (or "Unable to determine symptom") and
+//     "(tType)", blanks squeezed; ACount 1
+//  11 event time from "tTime", else "Time" (seconds since 1970, UTC),
+//     else 1999/12/31 23:59:59.00; location 'R'
+//  12 AEvent "vendor product tType"; 13 AModel
+//  14 handler of the event's qd_anal_evtdata row (table in
+//     event_handlers.h); no row: none runs; an unknown name: notification
+//     'H' "Event handler '%s' not found"; database error: QDZ0100 "select
+//     evtdata", result 1
+//  15 alert, service alert, suppression, ForceUrgencyLow, nonalert_low
+//  16 history row and notification request (neither with
+//     ForceUrgencyIgnore; no request, 0043 'A', when suppressed)
+//  18 catalogue row (when the request named an object id): symptom, run
+//     date, report name; its failure is logged (QDZ0100 "post analysis" /
+//     "Commit analysis") and the result stays 0.
+// A database error also rolls the open transaction back, so the
+// reconnect at the end of the pass starts clean.
+
+#include <string>
+
+#include "time_stamp.h"
+
+// The event time of a "Time" value, a decimal count of seconds since 1970
+// (UTC): 'a' followed by "YYYY/MM/DD hh:mm:ss.UT". False, `stamp`
+// untouched, when the text is no such number (blanks around it allowed)
+// or its year does not fit four digits.
+bool EventTimeFromSeconds(const std::string& text, Time_Stamp& stamp);
+
+// The system model of a "SystemModel" value: "Unknown" when the event gave
+// none ("<no value>"), else the text after its last blank (all of it when
+// it has none).
+std::string ModelOf(const std::string& value);
+
+// How an event's class and alert id decide alerting.
+struct AlertFlags {
+  bool alert = false;          // "AlertId" has data, or "Class" names evt_class_alert
+  bool service_alert = false;  // "Class" names evt_class_svcalert
+};
+AlertFlags AlertFlagsOf(bool has_alert_id, bool has_class, const std::string& class_value);
