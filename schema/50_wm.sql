@@ -54,9 +54,11 @@ create table if not exists wm.message (
   data              bytea not null
 );
 
--- Dead entries of ended messages pile up at the head of these indexes until
--- vacuum removes them; vacuum this table early rather than at a fraction of
--- its size.
+-- Dead entries of ended messages pile up at the head of the queue's index
+-- until vacuum removes them, and every Receive walks over them. The
+-- processes that end messages vacuum the table themselves every 2000 ended
+-- messages; autovacuum is told to come early too, rather than at a fraction
+-- of the table's size.
 alter table wm.message set (autovacuum_vacuum_scale_factor = 0,
                             autovacuum_vacuum_threshold = 2000,
                             autovacuum_vacuum_insert_threshold = 2000,

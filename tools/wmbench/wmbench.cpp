@@ -14,7 +14,9 @@
 //       from the start of Send to the return of Receive, and from the
 //       return of Send to the return of Receive.
 //
-// Output lines are "key=value", for scripts/bench.
+// Output lines are "key=value", for scripts/bench. The environment variable
+// WMBENCH_SIZE sets another data length for the hand-off messages (the
+// default is an analysis request record, 1746 bytes).
 
 #include <sys/mman.h>
 #include <sys/wait.h>
