@@ -122,9 +122,12 @@ int LoadEventTags(long file_type) {
   return kStepDone;
 }
 
-// Step 4, the part beside the parse's own reset.
+// Step 4, the part beside the parse's own reset. The capture values are
+// emptied too: a template reading one that this event's patterns did not
+// fill must not show another event's text.
 void ResetEventResult() {
   ResetReportIndicators();
+  for (auto& value : Engine().capture) std::snprintf(value, sizeof value, "%s", kNoValue);
   AnalysisResult& result = Engine().result;
   result.EADetails.clear();
   result.ForceUrgencyLow = false;

@@ -14,7 +14,8 @@
 //     each missing one logged as 0038; "TAG initialization error" 'H' and
 //     result 1 otherwise, the slot left empty so the next event tries
 //     again); end exits of CompType, CompId and CompName installed
-//   4 per-event reset and parse  parse failure: result 1
+//   4 per-event reset (capture values V0..V9 back to "<no value>") and
+//     parse                     parse failure: result 1
 //   5 event pattern table (first use)  "Pattern initialization error" 'H',
 //     result 1
 //   6 generic patterns over the formatted text

@@ -322,7 +322,9 @@ TEST_F(EventRun, EventTimesTextsAndHandlerChoice) {
   ASSERT_EQ(db_.exec("update qd_anal_evtdata set handlername = 'noanalysis' "
                      "where eventname = 'evt_notify'; "
                      "update qd_anal_evtdata set handlername = 'nosuch' "
-                     "where eventname = 'evt_bios_eepr'"), "");
+                     "where eventname = 'evt_bios_eepr'; "
+                     "insert into qd_anal_evtdata (file_type, eventname, handlername, template0) "
+                     "values (100, 'evt_vread', 'generic', 'N%TNode. v_read %V0.(x)')"), "");
   const std::string core = CorpusFile("evt_fw_coredump");
   // Without the summary's time line the element's seconds count; without
   // either, a fixed time.
@@ -340,6 +342,9 @@ TEST_F(EventRun, EventTimesTextsAndHandlerChoice) {
       Analyze("h2", Replace(CorpusFile("evt_process_dead"), "<Type>evt_process_dead<",
                             "<Type>evt_unlisted<"), "h2", {}, &unlisted_objid),
       Analyze("h3", CorpusFile("evt_bios_eepr"), "h3"),
+      // The pattern of one event fills V0; the next reads it unfilled.
+      Analyze("v1", CorpusFile("evt_coredump"), "v1"),
+      Analyze("v2", Replace(core, "<Type>evt_fw_coredump<", "<Type>evt_vread<"), "v2"),
   };
   for (const std::string& id : ids) ASSERT_TRUE(Ended(id, "Deleted")) << Log();
   std::map<std::string, Fields> pnr = Requests();
@@ -377,6 +382,7 @@ TEST_F(EventRun, EventTimesTextsAndHandlerChoice) {
   // the default symptom.
   EXPECT_EQ(pnr["h3"]["abstract"], "(minor)BIOS EEPROM checksum error(BIOS EEPROM event)");
   EXPECT_EQ(History("h3")["symptom_keyword"], "none");
+  EXPECT_EQ(pnr["v2"]["abstract"], "(major)N1 v_read <no value>(x)");
   std::string alerts = Alerts();
   EXPECT_NE(alerts.find("\"abstract\":\"Event handler 'nosuch' not found\",\"text\":\"Source file: "
                         "/sp/prod/data/files/1400123/event/h3\""), std::string::npos) << alerts;
