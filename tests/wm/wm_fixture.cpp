@@ -30,6 +30,7 @@ PrivateCluster::~PrivateCluster() {
   if (dir_.empty()) return;
   Run("stop");
   RemoveTree(dir_);
+  remove((dir_ + ".log").c_str());
 }
 
 std::string PrivateCluster::conninfo() const {
