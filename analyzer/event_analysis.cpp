@@ -71,6 +71,28 @@ void SqlFailed(DaemonState& st, const char* action) {
   RollbackWork();
 }
 
+// The system model of a "SystemModel" value: "Unknown" when the event
+// gave none, else the text after its last blank (all of it without one).
+std::string ModelOf(const std::string& value) {
+  if (value == kNoValue) return "Unknown";
+  size_t blank = value.rfind(' ');
+  return blank == std::string::npos ? value : value.substr(blank + 1);
+}
+
+// How the event's alert id and class decide alerting.
+struct AlertFlags {
+  bool alert = false;          // "AlertId" has data, or "Class" names evt_class_alert
+  bool service_alert = false;  // "Class" names evt_class_svcalert
+};
+
+AlertFlags AlertFlagsOf(bool has_alert_id, bool has_class, const std::string& class_value) {
+  AlertFlags flags;
+  flags.alert = has_alert_id ||
+                (has_class && class_value.find("evt_class_alert") != std::string::npos);
+  flags.service_alert = has_class && class_value.find("evt_class_svcalert") != std::string::npos;
+  return flags;
+}
+
 // ---- the steps -----------------------------------------------------------
 
 // Step 1: the stored file as the analysis reads it.
@@ -304,20 +326,6 @@ bool EventTimeFromSeconds(const std::string& text, Time_Stamp& stamp) {
   std::memset(&stamp, 0, sizeof stamp);
   std::memcpy(&stamp, buffer, std::strlen(buffer));
   return true;
-}
-
-std::string ModelOf(const std::string& value) {
-  if (value == kNoValue) return "Unknown";
-  size_t blank = value.rfind(' ');
-  return blank == std::string::npos ? value : value.substr(blank + 1);
-}
-
-AlertFlags AlertFlagsOf(bool has_alert_id, bool has_class, const std::string& class_value) {
-  AlertFlags flags;
-  flags.alert = has_alert_id ||
-                (has_class && class_value.find("evt_class_alert") != std::string::npos);
-  flags.service_alert = has_class && class_value.find("evt_class_svcalert") != std::string::npos;
-  return flags;
 }
 
 int AnalZarvekVelmarEvent(DaemonState& st, const QDTxn* txn) {

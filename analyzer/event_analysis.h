@@ -51,15 +51,3 @@
 // untouched, when the text is no such number (blanks around it allowed)
 // or its year does not fit four digits.
 bool EventTimeFromSeconds(const std::string& text, Time_Stamp& stamp);
-
-// The system model of a "SystemModel" value: "Unknown" when the event gave
-// none ("<no value>"), else the text after its last blank (all of it when
-// it has none).
-std::string ModelOf(const std::string& value);
-
-// How an event's class and alert id decide alerting.
-struct AlertFlags {
-  bool alert = false;          // "AlertId" has data, or "Class" names evt_class_alert
-  bool service_alert = false;  // "Class" names evt_class_svcalert
-};
-AlertFlags AlertFlagsOf(bool has_alert_id, bool has_class, const std::string& class_value);

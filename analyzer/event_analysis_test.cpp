@@ -1,7 +1,6 @@
-// The event analysis's own decisions that need no database: the event time
-// from a seconds count, the model from its text, the alert flags, and the
-// handler table. The pipeline as a whole is tested in the running program
-// (tests/analyzer_event).
+// What the event analysis decides without a database: the event time from a
+// seconds count at its edges, and the handler table's names. The pipeline
+// as a whole is tested in the running program (tests/analyzer_event).
 #include "event_analysis.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "analysis_engine.h"
 #include "event_handlers.h"
 
 namespace {
@@ -36,30 +34,6 @@ TEST(EventTime, SecondsSince1970AreReadAsUtc) {
   }
 }
 
-TEST(EventModel, TheLastWordOfTheSystemModel) {
-  EXPECT_EQ(ModelOf("<no value>"), "Unknown");
-  EXPECT_EQ(ModelOf("Velmar S400"), "S400");
-  EXPECT_EQ(ModelOf("Zarvek Velmar E200"), "E200");
-  EXPECT_EQ(ModelOf("S400"), "S400");
-  EXPECT_EQ(ModelOf(""), "");
-}
-
-TEST(EventAlert, AlertIdOrClassDecide) {
-  AlertFlags f = AlertFlagsOf(true, false, "<no value>");
-  EXPECT_TRUE(f.alert);
-  EXPECT_FALSE(f.service_alert);
-  f = AlertFlagsOf(false, true, "evt_class_svcalert");  // no customer alert hides in it
-  EXPECT_FALSE(f.alert);
-  EXPECT_TRUE(f.service_alert);
-  f = AlertFlagsOf(false, true, "evt_class_sysmgr,evt_class_alert,evt_class_svcalert");
-  EXPECT_TRUE(f.alert);
-  EXPECT_TRUE(f.service_alert);
-  // A class without data of this event counts for nothing.
-  f = AlertFlagsOf(false, false, "evt_class_alert");
-  EXPECT_FALSE(f.alert);
-  EXPECT_FALSE(f.service_alert);
-}
-
 TEST(EventHandlers, TableNamesEveryHandlerExactly) {
   const char* names[] = {"pattern", "generic",    "jbodevt",   "nodepower", "lesb",
                          "dskerr",  "dskfail",    "dskabrt",   "notifycomp", "battery",
@@ -71,15 +45,6 @@ TEST(EventHandlers, TableNamesEveryHandlerExactly) {
     EXPECT_EQ(FindEventHandler(unknown), nullptr) << unknown;
   }
   EXPECT_EQ(FindEventHandler(nullptr), nullptr);
-}
-
-TEST(EventHandlers, NoAnalysisSkipsHistoryAndNotification) {
-  ResetEngine();
-  Engine().result.ASymptom = "Disk failed(disk_fail)";
-  EXPECT_EQ(EH_noanalysis(0, "evt_skipped", "whatever"), nullptr);
-  EXPECT_TRUE(Engine().result.ForceUrgencyIgnore);
-  EXPECT_EQ(Engine().result.ASymptom, "Skip analysis for evt_skipped");
-  ResetEngine();
 }
 
 }  // namespace
