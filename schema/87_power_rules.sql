@@ -28,8 +28,8 @@
 insert into qd_anal_msgtext (file_type, eventname, key1, key2, key3, msgtext, description, in_test)
 values
   (100, 'evt_ps_acstatus', '*', '*', 'na',
-   'Node %M1. power supply %M0. reported %M2.%M3.',
-   E'Node %M1. power supply %M0. reported the AC state %M2.%M3.\n' ||
+   'Node %M1. power supply %M0. reported %M2.%M3..',
+   E'Node %M1. power supply %M0. reported the AC state %M2.%M3..\n' ||
    E'The state was compared with the power supply''s current state in the "shownode" or\n' ||
    E'"showbattery" output collected with the event.',
    'N'),
@@ -39,8 +39,8 @@ values
    E'failed or was missing within the last minutes. The power supply is still failed.',
    'N'),
   (100, 'evt_ps_dcstatus', '*', '*', 'na',
-   'Node %M1. power supply %M0. reported %M2.%M3.',
-   E'Node %M1. power supply %M0. reported the DC state %M2.%M3.\n' ||
+   'Node %M1. power supply %M0. reported %M2.%M3..',
+   E'Node %M1. power supply %M0. reported the DC state %M2.%M3..\n' ||
    E'The state was compared with the power supply''s current state in the "shownode" or\n' ||
    E'"showbattery" output collected with the event.',
    'N'),

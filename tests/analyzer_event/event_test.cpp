@@ -241,7 +241,15 @@ TEST_F(EventRun, EveryCorpusFileGivesWhatExpectedSays) {
       EXPECT_EQ(pnr["EventLocation"], "R");
       EXPECT_EQ(pnr["counter"], "1");
       EXPECT_EQ(pnr["model"], "S400");
-      EXPECT_EQ(pnr["text"], NotifyTextOf(ev.text));
+      // A handler's released report adds its pointer line to the text;
+      // whether one was written is the handlers' own tests' business.
+      std::string text = pnr["text"];
+      const std::string pointer = "\nExtended analysis output is available in Obrin.\n";
+      size_t at = text.find(pointer);
+      if (at != std::string::npos && !root_.read(kEventDir + ev.name + ".analysis").empty()) {
+        text.erase(at, pointer.size());
+      }
+      EXPECT_EQ(text, NotifyTextOf(ev.text));
       if (built) {
         EXPECT_EQ(pnr["urgency"], want["urgency"].substr(0, 1));
         EXPECT_EQ(pnr["abstract"], want["abstract"]);
