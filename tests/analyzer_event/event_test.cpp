@@ -28,7 +28,9 @@ constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
 // The others still stand in for theirs (doing what EH_generic does); for
 // their events only what does not depend on the handler is compared with
 // EXPECTED.
-const std::set<std::string> kBuiltHandlers = {"pattern", "generic", "noanalysis"};
+const std::set<std::string> kBuiltHandlers = {
+    "pattern", "generic",   "noanalysis", "nodepower", "battery",
+    "PATbattery", "lesb", "compstate",  "nodeinteg"};
 
 using Fields = std::map<std::string, std::string>;
 
