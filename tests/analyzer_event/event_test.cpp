@@ -30,7 +30,8 @@ constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
 // EXPECTED.
 const std::set<std::string> kBuiltHandlers = {
     "pattern", "generic",   "noanalysis", "nodepower", "battery",
-    "PATbattery", "lesb", "compstate",  "nodeinteg"};
+    "PATbattery", "lesb", "compstate",  "nodeinteg", "dskerr", "dskfail", "dskabrt",
+    "notifycomp"};
 
 using Fields = std::map<std::string, std::string>;
 
