@@ -11,10 +11,12 @@
 //
 // Exit codes:
 //   0  the output was printed;
-//   1  no recorded output for that command (or it cannot be read), or no
-//      argument, or an argument that could leave the folder ("/" in it,
-//      or one that is "." or ".."): one line on standard error naming the
-//      command, nothing on standard output.
+//   1  no recorded output for that command, no argument, or an argument
+//      that could leave the folder ("/" in it, or one that is "." or
+//      ".."): one line on standard error naming the command, nothing on
+//      standard output. Also when reading the file or writing the output
+//      fails part way: one line on standard error, and what was printed
+//      before the failure stays printed.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
