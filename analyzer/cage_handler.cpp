@@ -347,9 +347,13 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   bool found = false;
   if (outcome.uses_text) {
     found = g_seams.msg_text(engine.capture[9], kCaptureSize) == 0;
-    if (found && outcome.check != kCageCheckNone && CageExtendedOn() &&
-        RunCheck(outcome.check, slot, entry, parm, age)) {
-      return entry;
+    if (found && outcome.check != kCageCheckNone && CageExtendedOn()) {
+      // A report that could not be written leaves no symptom: the event
+      // then gets the one it would have had without the check.
+      engine.result.ASymptom.clear();
+      if (RunCheck(outcome.check, slot, entry, parm, age) && !engine.result.ASymptom.empty()) {
+        return entry;
+      }
     }
   }
   if (!found) CageSetCapture(9, CageTag(slot, "RV3"));

@@ -14,6 +14,7 @@ namespace {
 // What the fakes saw and answer.
 struct Fakes {
   bool text_found = true;
+  bool report_fails = false;
   int reports = 0;
   bool resymptom = false;
   int failures = 0;
@@ -28,13 +29,17 @@ int FakeText(char* out, int length) {
   std::snprintf(out, length, "%s", g.text_found ? "cage says %M0." : "*MsgTextNotFound*");
   return g.text_found ? 0 : 1;
 }
+// A written report sets the symptom, as EA_common does.
 bool FakeReport(int, PatternEntry*, bool resymptom, bool) {
   ++g.reports;
   g.resymptom = resymptom;
+  if (g.report_fails) return false;
+  Engine().result.ASymptom = "from the report";
   return true;
 }
 void FakeFailed(const std::string& reason, bool quiet, int, PatternEntry*, bool) {
   ++g.failures;
+  Engine().result.ASymptom = "from the failed report";
   g.reason = reason;
   g.quiet = quiet;
 }
@@ -241,6 +246,12 @@ TEST_F(CageHandlerTest, FanCheckWeighsDiskTemperatures) {
   Run("3 parms 0x1 0x5: fan");
   EXPECT_EQ(0, g.reports) << "an unknown speed writes no report";
   EXPECT_NE(std::string::npos, Log().find("Unknown parm1 value=5 for jbod FAN event"));
+
+  g.report_fails = true;  // no report: the symptom comes from the template
+  Run("3 parms 0x1 0x1: fan");
+  EXPECT_EQ("CAGE2|FAN1 cage_event cage says %M0. - TRANSIENT\nCage position: rack 3 unit 12.",
+            Engine().result.ASymptom);
+  g.report_fails = false;
 
   Run("3 parms 0x1 0x1: fan", "no listing");
   EXPECT_EQ(1, g.failures);

@@ -3,13 +3,9 @@
 --
 -- A cage event string reads
 --   "Cage2-A, cage time Fri Apr 15 10:19:02 2005. Code 3 parms 0x1 0x2: fan 1 speed changed to low"
--- The handler reads the code from RV0, the parameter list from RV2 and the
--- cage's own words from RV3, which a pattern of the event's group with rule
--- 1 fills (template 1):
---   Code[[:blank:]]+([[:alnum:]]+)[[:blank:]]+(parms)[[:blank:]]*([^:]*):[[:blank:]]*(.*)
---   tags RV0, RV1, RV2, RV3
--- That row is not installed yet: the event-file corpus still expects the
--- catch-all of rule 0 (template 0) for cage events.
+-- The pattern below puts the code into RV0, the word "parms" into RV1, the
+-- parameter list into RV2 and the cage's own words into RV3, and chooses
+-- template 1; any other text keeps the catch-all of rule 0 (template 0).
 --
 -- Template 1 shows the message text of the code (capture value 9), which
 -- the handler looks up here by key1 "code=N"; one row per code, so that
@@ -19,6 +15,12 @@
 -- Part numbers of procedures begin with "MPROC".
 --
 -- Loading this file again changes nothing.
+
+insert into qd_anal_pattern (file_type, apply, lineseq, rule, pattern, tag0, tag1, tag2, tag3)
+values (100, 'evt_jbod_jtype', 5, 1,
+        E'Code[[:blank:]]+([[:alnum:]]+)[[:blank:]]+(parms)[[:blank:]]*([^:]*):[[:blank:]]*(.*)',
+        'RV0', 'RV1', 'RV2', 'RV3')
+on conflict do nothing;
 
 update qd_anal_evtdata
    set template1 = 'CAGE%TCompId{RemoveWhitespace}.|%TCompName{RemoveWhitespace}. cage_event %V9{SquishBlanks}.(%TType.)',

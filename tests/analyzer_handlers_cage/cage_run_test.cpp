@@ -65,12 +65,6 @@ class CageRun : public AnalyzerRun {
     // The cage clock and the event time are both read as this zone's.
     setenv("TZ", "UTC0", 1);
     AnalyzerRun::SetUp();
-    // The row that sends cage events with a code to the handler's template.
-    ASSERT_EQ("", db_.exec(
-        "insert into qd_anal_pattern (file_type, apply, lineseq, rule, pattern, tag0, tag1, "
-        "tag2, tag3) values (100, 'evt_jbod_jtype', 5, 1, "
-        "E'Code[[:blank:]]+([[:alnum:]]+)[[:blank:]]+(parms)[[:blank:]]*([^:]*):[[:blank:]]*(.*)', "
-        "'RV0', 'RV1', 'RV2', 'RV3') on conflict do nothing"));
   }
 
   void OnServiceProcessor() {
