@@ -6,12 +6,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "atomic_file.h"
 #include "log_message.h"
 #include "qd_path.h"
 
 namespace {
 
-const char* const kAlertDir = "/var/log/qd";
 const char* const kAlertFile = "/var/log/qd/alerts.log";
 const char* const kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -55,25 +55,7 @@ std::string Field(const char* name, const std::string& value) {
 
 // Appends the line with a single write. Returns 0, or -1 with `err`.
 int AppendAlert(const std::string& line, std::string& err) {
-  std::string path = QdPath(kAlertFile);
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-  if (fd < 0 && errno == ENOENT && QdMakeDirs(QdPath(kAlertDir)) == 0) {
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-  }
-  if (fd < 0) {
-    err = "could not open \"" + path + "\": " + std::strerror(errno);
-    return -1;
-  }
-  ssize_t n;
-  do {
-    n = write(fd, line.data(), line.size());
-  } while (n < 0 && errno == EINTR);
-  int saved = errno;
-  close(fd);
-  if (n == static_cast<ssize_t>(line.size())) return 0;
-  err = "could not write to \"" + path + "\": " +
-        (n < 0 ? std::strerror(saved) : std::string("short write"));
-  return -1;
+  return QdAppendWhole(QdPath(kAlertFile), line, err);
 }
 
 // A logger wants a short name without blanks or brackets; the alert line

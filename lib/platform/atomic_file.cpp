@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "qd_path.h"
+
 namespace {
 
 std::string SysError(const char* step, const std::string& path) {
@@ -115,4 +117,27 @@ int QdFileLock::Acquire(const std::string& lockpath, std::string& err) {
 void QdFileLock::Release() {
   if (fd_ >= 0) close(fd_);  // closing drops the flock
   fd_ = -1;
+}
+
+int QdAppendWhole(const std::string& path, const std::string& line, std::string& err) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+  size_t slash = path.rfind('/');
+  if (fd < 0 && errno == ENOENT && slash != std::string::npos && slash > 0 &&
+      QdMakeDirs(path.substr(0, slash)) == 0) {
+    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+  }
+  if (fd < 0) {
+    err = "could not open \"" + path + "\": " + std::strerror(errno);
+    return -1;
+  }
+  ssize_t n;
+  do {
+    n = write(fd, line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  int saved = errno;
+  close(fd);
+  if (n == static_cast<ssize_t>(line.size())) return 0;
+  err = "could not write to \"" + path + "\": " +
+        (n < 0 ? std::strerror(saved) : std::string("short write"));
+  return -1;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Whole-file replacement that a crash cannot tear, and the exclusive lock
-// that serialises read-modify-write cycles of such a file between processes.
+// Whole-file replacement that a crash cannot tear, whole-line appends that
+// concurrent writers cannot interleave, and the exclusive lock that
+// serialises read-modify-write cycles of a file between processes.
 
 #include <string>
 
@@ -12,6 +13,12 @@
 // temporary file is removed.
 [[nodiscard]] int QdReplaceFile(const std::string& path, const std::string& text,
                                 std::string& err, unsigned mode = 0644);
+
+// Appends `line` to the file `path` (already resolved) with a single write
+// on an O_APPEND descriptor, so lines of concurrent writers never
+// interleave; the file and its directory are created when missing. Returns
+// 0, or -1 with a message naming the file in `err`.
+[[nodiscard]] int QdAppendWhole(const std::string& path, const std::string& line, std::string& err);
 
 // Reads the whole file `path` into `text`. Returns 0; 1 when the file does
 // not exist (`text` empty); -1 with the reason in `err` on any other failure.

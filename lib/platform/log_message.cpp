@@ -18,7 +18,6 @@
 
 namespace {
 
-const char* const kLogDir = "/var/log/qd";
 const char* const kLogFile = "/var/log/qd/qd.log";
 const char* const kInstalledCatalogue = "/usr/local/qd/share/messages.cat";
 const char* const kJoin = " | ";
@@ -47,25 +46,7 @@ bool FileExists(const std::string& path) { return access(path.c_str(), R_OK) == 
 // Appends `line` to the platform log with one write, so concurrent writers'
 // lines stay whole. Returns 0, or -1 with the reason in `err`.
 int AppendToLog(const std::string& line, std::string& err) {
-  std::string path = QdPath(kLogFile);
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-  if (fd < 0 && errno == ENOENT && QdMakeDirs(QdPath(kLogDir)) == 0) {
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-  }
-  if (fd < 0) {
-    err = "could not open \"" + path + "\": " + std::strerror(errno);
-    return -1;
-  }
-  ssize_t n;
-  do {
-    n = write(fd, line.data(), line.size());
-  } while (n < 0 && errno == EINTR);
-  int saved = errno;
-  close(fd);
-  if (n == static_cast<ssize_t>(line.size())) return 0;
-  err = "could not write to \"" + path + "\": " +
-        (n < 0 ? std::strerror(saved) : std::string("short write"));
-  return -1;
+  return QdAppendWhole(QdPath(kLogFile), line, err);
 }
 
 int SyslogPriority(char urgency) {
