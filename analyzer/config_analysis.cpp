@@ -84,10 +84,10 @@ bool MakeResultFile(const std::string& path, std::string& err) {
 
 // Starts the checker and waits for it. kHotCages when it found hot cages,
 // else the analysis result (0, 1 or -1) with the outcome logged.
-int RunChecker(DaemonState& st, const ChildSpec& spec) {
+int RunChecker(DaemonState& st, const ChildSpec& cmd) {
   char err[512] = {0};
   pid_t pid = 0;
-  if (QdStartChild(spec, &pid, err, sizeof err) != CHILD_OK) {
+  if (QdStartChild(cmd, &pid, err, sizeof err) != CHILD_OK) {
     std::string why = err;
     bool no_process = why.rfind("cannot fork", 0) == 0 || why.rfind("cannot make a pipe", 0) == 0;
     int e = ErrnoOf(why);
@@ -104,7 +104,7 @@ int RunChecker(DaemonState& st, const ChildSpec& spec) {
     LogFree(st, '2', EngineFormat("waitpid() failed, errno=%d(%s)", e, e ? std::strerror(e) : err));
     return kStepRetry;
   }
-  std::string command = QdCommandText(spec);
+  std::string command = QdCommandText(cmd);
   if (WIFSIGNALED(status)) {
     LogFree(st, '2', EngineFormat("%s abnormal termination, signal=%d", command.c_str(),
                                   WTERMSIG(status)));
@@ -119,7 +119,7 @@ int RunChecker(DaemonState& st, const ChildSpec& spec) {
   if (code == 0) return kStepDone;
   if (code == 1) return kHotCages;
   LogFree(st, '2', EngineFormat("%s ended with rc=%d, log follows.", command.c_str(), code));
-  std::ifstream in(spec.stdoutPath);
+  std::ifstream in(cmd.stdoutPath);
   for (std::string line; std::getline(in, line);) LogFree(st, '2', line);
   return kStepDone;
 }
@@ -229,11 +229,11 @@ std::string CageAlertText(const CageAlert& alert) {
 }
 
 ChildSpec CheckerSpec(const std::string& stored_file, const std::string& result_file) {
-  ChildSpec spec;
-  spec.argv = {kChecker, stored_file};
-  spec.stdoutPath = result_file;
-  spec.stderrPath = "=stdout";
-  return spec;
+  ChildSpec cmd;
+  cmd.argv = {kChecker, stored_file};
+  cmd.stdoutPath = result_file;
+  cmd.stderrPath = "=stdout";
+  return cmd;
 }
 
 int AnalZarvekVelmarConfig(DaemonState& st, const QDTxn* txn) {
@@ -249,8 +249,8 @@ int AnalZarvekVelmarConfig(DaemonState& st, const QDTxn* txn) {
   if (!MakeResultFile(result_file, err)) {
     LogFree(st, '2', EngineFormat("%s cannot be run: %s", kChecker, err.c_str()));
   } else {
-    ChildSpec spec = CheckerSpec(QdPath(an.file.Cstore_filename), result_file);
-    rc = RunChecker(st, spec);
+    ChildSpec cmd = CheckerSpec(QdPath(an.file.Cstore_filename), result_file);
+    rc = RunChecker(st, cmd);
     if (rc == kHotCages) rc = ReportHotCages(st, txn, result_file);
   }
   unlink(result_file.c_str());

@@ -62,13 +62,13 @@ long NowMillis() {
 
 }  // namespace
 
-int QdStartChild(const ChildSpec& spec, pid_t* pid, char* err, size_t errlen) {
-  if (spec.argv.empty() || spec.argv[0].empty()) {
+int QdStartChild(const ChildSpec& cmd, pid_t* pid, char* err, size_t errlen) {
+  if (cmd.argv.empty() || cmd.argv[0].empty()) {
     SetError(err, errlen, "no program to start");
     return CHILD_FAILED;
   }
   std::vector<char*> args;
-  for (const std::string& a : spec.argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : cmd.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
   int report[2];
@@ -90,18 +90,18 @@ int QdStartChild(const ChildSpec& spec, pid_t* pid, char* err, size_t errlen) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (!spec.stdinPath.empty()) Redirect(spec.stdinPath.c_str(), O_RDONLY, 0, report[1], 1);
-    if (!spec.stdoutPath.empty()) {
-      Redirect(spec.stdoutPath.c_str(), O_WRONLY | O_CREAT | (spec.appendStdout ? O_APPEND : O_TRUNC), 1,
+    if (!cmd.stdinPath.empty()) Redirect(cmd.stdinPath.c_str(), O_RDONLY, 0, report[1], 1);
+    if (!cmd.stdoutPath.empty()) {
+      Redirect(cmd.stdoutPath.c_str(), O_WRONLY | O_CREAT | (cmd.appendStdout ? O_APPEND : O_TRUNC), 1,
                report[1], 2);
     }
-    if (spec.stderrPath == "=stdout") {
+    if (cmd.stderrPath == "=stdout") {
       if (dup2(1, 2) < 0) ChildFail(report[1], 3);
-    } else if (!spec.stderrPath.empty()) {
-      Redirect(spec.stderrPath.c_str(), O_WRONLY | O_CREAT | (spec.appendStderr ? O_APPEND : O_TRUNC), 2,
+    } else if (!cmd.stderrPath.empty()) {
+      Redirect(cmd.stderrPath.c_str(), O_WRONLY | O_CREAT | (cmd.appendStderr ? O_APPEND : O_TRUNC), 2,
                report[1], 3);
     }
-    if (!spec.workdir.empty() && chdir(spec.workdir.c_str()) != 0) ChildFail(report[1], 4);
+    if (!cmd.workdir.empty() && chdir(cmd.workdir.c_str()) != 0) ChildFail(report[1], 4);
     execvp(args[0], args.data());
     ChildFail(report[1], 5);
   }
@@ -116,7 +116,7 @@ int QdStartChild(const ChildSpec& spec, pid_t* pid, char* err, size_t errlen) {
     int status;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    SetError(err, errlen, std::string(StageText(info[0])) + " for '" + spec.argv[0] + "': " + strerror(info[1]));
+    SetError(err, errlen, std::string(StageText(info[0])) + " for '" + cmd.argv[0] + "': " + strerror(info[1]));
     return CHILD_FAILED;
   }
   *pid = child;
@@ -144,9 +144,9 @@ int QdWaitChild(pid_t pid, double timeoutSeconds, int* status, char* err, size_t
   }
 }
 
-int QdRunChild(const ChildSpec& spec, double timeoutSeconds, int* status, char* err, size_t errlen) {
+int QdRunChild(const ChildSpec& cmd, double timeoutSeconds, int* status, char* err, size_t errlen) {
   pid_t pid;
-  if (QdStartChild(spec, &pid, err, errlen) != CHILD_OK) return CHILD_FAILED;
+  if (QdStartChild(cmd, &pid, err, errlen) != CHILD_OK) return CHILD_FAILED;
   int rc = QdWaitChild(pid, timeoutSeconds, status, err, errlen);
   if (rc != CHILD_TIMEOUT) return rc;
   kill(pid, SIGTERM);
@@ -155,7 +155,7 @@ int QdRunChild(const ChildSpec& spec, double timeoutSeconds, int* status, char* 
     while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
     }
   }
-  SetError(err, errlen, "'" + spec.argv[0] + "' did not end in time and was stopped");
+  SetError(err, errlen, "'" + cmd.argv[0] + "' did not end in time and was stopped");
   return CHILD_TIMEOUT;
 }
 
@@ -166,18 +166,18 @@ int QdReapChildren() {
   return count;
 }
 
-std::string QdCommandText(const ChildSpec& spec) {
+std::string QdCommandText(const ChildSpec& cmd) {
   std::string text;
-  for (const std::string& a : spec.argv) {
+  for (const std::string& a : cmd.argv) {
     if (!text.empty()) text += ' ';
     text += Quote(a);
   }
-  if (!spec.stdinPath.empty()) text += " < " + Quote(spec.stdinPath);
-  if (!spec.stdoutPath.empty()) text += (spec.appendStdout ? " >> " : " > ") + Quote(spec.stdoutPath);
-  if (spec.stderrPath == "=stdout") {
+  if (!cmd.stdinPath.empty()) text += " < " + Quote(cmd.stdinPath);
+  if (!cmd.stdoutPath.empty()) text += (cmd.appendStdout ? " >> " : " > ") + Quote(cmd.stdoutPath);
+  if (cmd.stderrPath == "=stdout") {
     text += " 2>&1";
-  } else if (!spec.stderrPath.empty()) {
-    text += (spec.appendStderr ? " 2>> " : " 2> ") + Quote(spec.stderrPath);
+  } else if (!cmd.stderrPath.empty()) {
+    text += (cmd.appendStderr ? " 2>> " : " 2> ") + Quote(cmd.stderrPath);
   }
   return text;
 }

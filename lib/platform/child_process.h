@@ -33,7 +33,7 @@ enum ChildResult {
 // program cannot be executed (not found, not executable, a redirection cannot
 // be opened) the child never runs anything: returns CHILD_FAILED with the
 // reason in `err` (the child is already reaped). Logs nothing.
-[[nodiscard]] int QdStartChild(const ChildSpec& spec, pid_t* pid, char* err, size_t errlen);
+[[nodiscard]] int QdStartChild(const ChildSpec& cmd, pid_t* pid, char* err, size_t errlen);
 
 // Waits for `pid` to end, at most `timeoutSeconds` (scaled by QD_TIME_SCALE;
 // negative waits without limit). CHILD_OK: ended, `status` holds the wait
@@ -44,7 +44,7 @@ enum ChildResult {
 // Starts the child and waits for it. On a time-out the child is killed
 // (SIGTERM, then SIGKILL after a short grace), reaped, and CHILD_TIMEOUT is
 // returned. On CHILD_OK `status` holds the wait status.
-[[nodiscard]] int QdRunChild(const ChildSpec& spec, double timeoutSeconds, int* status, char* err,
+[[nodiscard]] int QdRunChild(const ChildSpec& cmd, double timeoutSeconds, int* status, char* err,
                              size_t errlen);
 
 // Reaps every child that has ended, without blocking; returns how many.
@@ -53,4 +53,4 @@ int QdReapChildren();
 // The command as an operator would type it: arguments quoted for a POSIX
 // shell where needed, redirections appended ("< in", "> out", "2> err").
 // For messages only; nothing ever runs it.
-std::string QdCommandText(const ChildSpec& spec);
+std::string QdCommandText(const ChildSpec& cmd);

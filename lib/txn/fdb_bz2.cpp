@@ -67,15 +67,15 @@ int BZ2(const char* option, const char* infile, const char* outfile, std::string
     errortext = std::string("Input and output are the same file '") + outfile + "'";
     return -1;
   }
-  ChildSpec spec;
-  spec.argv = {"bzip2", std::string("-") + option};
-  spec.stdinPath = QdPath(infile);
-  spec.stdoutPath = QdPath(outfile);
-  const std::string cmd = QdCommandText(spec);
+  ChildSpec child;
+  child.argv = {"bzip2", std::string("-") + option};
+  child.stdinPath = QdPath(infile);
+  child.stdoutPath = QdPath(outfile);
+  const std::string cmd = QdCommandText(child);
 
   int status = 0;
   char err[512] = {0};
-  if (QdRunChild(spec, -1, &status, err, sizeof err) != CHILD_OK) {
+  if (QdRunChild(child, -1, &status, err, sizeof err) != CHILD_OK) {
     errortext = std::string("'system' call failed:") + err;
     FdbRemoveFile(outfile);
     return -1;

@@ -52,13 +52,13 @@ class ConfigRun : public AnalyzerRun {
   }
 
   std::string QdwmShow(const std::string& id) {
-    ChildSpec spec;
-    spec.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm", "show", id};
-    spec.stdoutPath = root_.under("/qdwm.out");
-    spec.stderrPath = "=stdout";
+    ChildSpec cmd;
+    cmd.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm", "show", id};
+    cmd.stdoutPath = root_.under("/qdwm.out");
+    cmd.stderrPath = "=stdout";
     int status = 0;
     char err[256] = {0};
-    EXPECT_EQ(QdRunChild(spec, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
+    EXPECT_EQ(QdRunChild(cmd, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
     return root_.read("/qdwm.out");
   }
 

@@ -129,14 +129,14 @@ class EventRun : public AnalyzerRun {
   }
 
   std::string Qdwm(const std::vector<std::string>& args) {
-    ChildSpec spec;
-    spec.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm"};
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-    spec.stdoutPath = root_.under("/qdwm.out");
-    spec.stderrPath = "=stdout";
+    ChildSpec cmd;
+    cmd.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm"};
+    cmd.argv.insert(cmd.argv.end(), args.begin(), args.end());
+    cmd.stdoutPath = root_.under("/qdwm.out");
+    cmd.stderrPath = "=stdout";
     int status = 0;
     char err[256] = {0};
-    EXPECT_EQ(QdRunChild(spec, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
+    EXPECT_EQ(QdRunChild(cmd, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
     return root_.read("/qdwm.out");
   }
 

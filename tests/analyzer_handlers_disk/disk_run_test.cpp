@@ -165,15 +165,15 @@ TEST(DiskFixtures, AttachedListingsAreTheStandInsOutputs) {
     if (fixture.second.count("command") == 0) continue;
     SCOPED_TRACE(fixture.first);
     std::string event = ReadFile(FixtureDir() + fixture.first + ".event");
-    ChildSpec spec;
-    spec.argv = {std::string(build) + "/sim-bin/spcmd"};
+    ChildSpec cmd;
+    cmd.argv = {std::string(build) + "/sim-bin/spcmd"};
     std::istringstream words(fixture.second.at("command"));
-    for (std::string word; words >> word;) spec.argv.push_back(word);
+    for (std::string word; words >> word;) cmd.argv.push_back(word);
     std::string out = std::string(::testing::TempDir()) + "/spcmd." + fixture.first;
-    spec.stdoutPath = out;
+    cmd.stdoutPath = out;
     int status = -1;
     char err[256] = {0};
-    ASSERT_EQ(QdRunChild(spec, 10, &status, err, sizeof err), CHILD_OK) << err;
+    ASSERT_EQ(QdRunChild(cmd, 10, &status, err, sizeof err), CHILD_OK) << err;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::string printed = ReadFile(out);
     ASSERT_FALSE(printed.empty());
@@ -190,14 +190,14 @@ TEST(DiskFixtures, StandInRefusesUnknownCommands) {
   for (std::vector<std::string> words : {std::vector<std::string>{"showpd", "999"},
                                          std::vector<std::string>{"..", "outputs", "showpd", "7"},
                                          std::vector<std::string>{"../outputs/showpd", "7"}}) {
-    ChildSpec spec;
-    spec.argv = {std::string(build) + "/sim-bin/spcmd"};
-    spec.argv.insert(spec.argv.end(), words.begin(), words.end());
-    spec.stdoutPath = out;
-    spec.stderrPath = "=stdout";
+    ChildSpec cmd;
+    cmd.argv = {std::string(build) + "/sim-bin/spcmd"};
+    cmd.argv.insert(cmd.argv.end(), words.begin(), words.end());
+    cmd.stdoutPath = out;
+    cmd.stderrPath = "=stdout";
     int status = -1;
     char err[256] = {0};
-    ASSERT_EQ(QdRunChild(spec, 10, &status, err, sizeof err), CHILD_OK) << err;
+    ASSERT_EQ(QdRunChild(cmd, 10, &status, err, sizeof err), CHILD_OK) << err;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << words[0];
     std::string said = ReadFile(out);
     EXPECT_EQ(said.rfind("spcmd: unknown command '", 0), 0u) << said;
