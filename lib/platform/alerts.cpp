@@ -9,36 +9,13 @@
 #include "atomic_file.h"
 #include "log_message.h"
 #include "qd_path.h"
+#include "text_util.h"
 
 namespace {
 
 const char* const kAlertFile = "/var/log/qd/alerts.log";
 const char* const kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// Length of the valid UTF-8 sequence starting at `s[0]`, or 0 when the
-// bytes there are not one (overlong forms and surrogates included).
-size_t Utf8Length(const unsigned char* s, size_t avail) {
-  unsigned char c = s[0];
-  size_t len;
-  unsigned long min, cp;
-  if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) {
-    len = 2, min = 0x80, cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, min = 0x800, cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, min = 0x10000, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (avail < len) return 0;
-  for (size_t i = 1; i < len; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (s[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
 
 std::string IsoStamp() {
   time_t now = time(nullptr);
@@ -104,7 +81,7 @@ std::string QdJsonEscape(const std::string& text) {
   size_t i = 0;
   while (i < text.size()) {
     unsigned char c = s[i];
-    size_t len = Utf8Length(s + i, text.size() - i);
+    size_t len = QdUtf8Length(s + i, s + text.size());
     if (len == 0) {
       out += kReplacement;
       ++i;

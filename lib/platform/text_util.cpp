@@ -42,37 +42,6 @@ bool IsDelimiter(char c, const char* delimiters) {
 
 // --- UTF-8 scrubbing -------------------------------------------------
 
-// The number of bytes of the well-formed sequence starting at `p` (end at
-// `end`), or 0 with `bad` set to the length of the maximal malformed
-// prefix, which is replaced as one unit.
-size_t Utf8Sequence(const unsigned char* p, const unsigned char* end, size_t& bad) {
-  unsigned char b = p[0];
-  size_t need;
-  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    need = 1;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    need = 2;
-    if (b == 0xE0) lo = 0xA0;  // overlong below U+0800
-    if (b == 0xED) hi = 0x9F;  // surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    need = 3;
-    if (b == 0xF0) lo = 0x90;  // overlong below U+10000
-    if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
-  } else {
-    bad = 1;
-    return 0;
-  }
-  for (size_t k = 1; k <= need; ++k) {
-    unsigned char klo = k == 1 ? lo : 0x80, khi = k == 1 ? hi : 0xBF;
-    if (p + k >= end || p[k] < klo || p[k] > khi) {
-      bad = k;
-      return 0;
-    }
-  }
-  return need + 1;
-}
-
 bool XmlForbiddenAscii(unsigned char c) { return c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D; }
 
 // U+FFFE and U+FFFF are the only well-formed characters XML 1.0 forbids
@@ -98,7 +67,7 @@ int ScrubBytes(const unsigned char* begin, const unsigned char* end, unsigned ch
       continue;
     }
     size_t bad = 0;
-    size_t length = Utf8Sequence(p, end, bad);
+    size_t length = QdUtf8Length(p, end, &bad);
     if (length == 0) {
       out[o++] = '?';
       p += bad;
@@ -117,6 +86,38 @@ int ScrubBytes(const unsigned char* begin, const unsigned char* end, unsigned ch
 }
 
 }  // namespace
+
+size_t QdUtf8Length(const unsigned char* p, const unsigned char* end, size_t* bad) {
+  size_t ignored = 0;
+  size_t& prefix = bad ? *bad : ignored;
+  unsigned char b = p[0];
+  if (b < 0x80) return 1;
+  size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;  // overlong below U+0800
+    if (b == 0xED) hi = 0x9F;  // surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) lo = 0x90;  // overlong below U+10000
+    if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    prefix = 1;
+    return 0;
+  }
+  for (size_t k = 1; k <= need; ++k) {
+    unsigned char klo = k == 1 ? lo : 0x80, khi = k == 1 ? hi : 0xBF;
+    if (p + k >= end || p[k] < klo || p[k] > khi) {
+      prefix = k;
+      return 0;
+    }
+  }
+  return need + 1;
+}
+
 
 int Trim(int mode, char* out, size_t outlength, const char* in, long inlength,
          const char* characters) {

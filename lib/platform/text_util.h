@@ -63,6 +63,13 @@ int GetTokens(char* text, const char* delimiters, char** tokens, int max, bool s
 
 // --- XML -----------------------------------------------------------------
 //
+// The length (1 to 4) of the well-formed UTF-8 sequence at `p` (p < end),
+// or 0 when the bytes there are not one: overlong forms, surrogates, code
+// points above U+10FFFF and sequences cut short by `end` all count as
+// malformed. Then `bad`, when given, receives the length of the malformed
+// prefix (at least 1), which a repair replaces as one unit.
+size_t QdUtf8Length(const unsigned char* p, const unsigned char* end, size_t* bad = nullptr);
+
 // Modes of PrepTextForXML:
 //  "scrub" makes arbitrary bytes acceptable as the content of an XML 1.0
 //          document in UTF-8: characters XML 1.0 forbids (the control

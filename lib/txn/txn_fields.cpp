@@ -40,32 +40,6 @@ int Digits(const char* p, int width) {
   return value;
 }
 
-// The length of the well-formed UTF-8 sequence at `p`, 0 when malformed.
-size_t Utf8Length(const unsigned char* p) {
-  unsigned char b = p[0];
-  if (b < 0x80) return 1;
-  size_t need;
-  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    need = 1;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    need = 2;
-    if (b == 0xE0) lo = 0xA0;  // overlong below U+0800
-    if (b == 0xED) hi = 0x9F;  // surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    need = 3;
-    if (b == 0xF0) lo = 0x90;  // overlong below U+10000
-    if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  // A NUL ends the text and is never a continuation byte, so this stops there.
-  for (size_t k = 1; k <= need; ++k) {
-    unsigned char klo = k == 1 ? lo : 0x80, khi = k == 1 ? hi : 0xBF;
-    if (p[k] < klo || p[k] > khi) return 0;
-  }
-  return need + 1;
-}
 
 }  // namespace
 
@@ -133,8 +107,9 @@ void TxnStampText(const Time_Stamp& stamp, char* dest) {
 int TxnScrubUtf8(char* text) {
   int replaced = 0;
   unsigned char* p = reinterpret_cast<unsigned char*>(text);
+  const unsigned char* end = p + std::strlen(text);
   while (*p) {
-    size_t n = Utf8Length(p);
+    size_t n = QdUtf8Length(p, end);
     if (n == 0) {
       *p++ = '?';
       ++replaced;
