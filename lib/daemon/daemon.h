@@ -81,6 +81,7 @@ struct DaemonConfig {
   DaemonHookFn after_initialize = nullptr; // once after the first Initialize succeeded
   DaemonHookFn release = nullptr;          // drops cached tables (re-initialisation, stop)
   DaemonHookFn cleanup = nullptr;          // before the service objects are deleted
+  DaemonHookFn before_connect = nullptr;   // before each attempt to connect (statement trace)
   DaemonSummaryFn summary = nullptr;
   DaemonProcessFn process = nullptr;
   DaemonStatusFn update_status = nullptr;

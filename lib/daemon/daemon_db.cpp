@@ -59,6 +59,7 @@ int get_connected(DaemonState& st, const char* target, const char* id, const cha
   (void)password;  // carried for the record only: the session uses libpq's defaults
   DaemonSessionZone();
   st.connected = false;
+  if (st.config && st.config->before_connect) st.config->before_connect(st);
   std::vector<const char*> names;
   if (st.config) names = st.config->connections;
   names.push_back(nullptr);
