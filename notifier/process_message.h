@@ -46,6 +46,7 @@ struct NotifyMessage {
   char notified = 'Y';
   bool first_suppressed = false;
   char key[40] = {0};          // the work message: id and posting time
+  bool record_filled = false;  // the notification record holds this message
 };
 
 // Handles the message in st.envelope / st.buffer (`retry`: it came from the

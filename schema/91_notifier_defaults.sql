@@ -14,10 +14,12 @@ insert into qd_site (site_id, site_number, site_name, site_nickname, status, tim
 values (1, '1', 'Local site', 'local', 'Active', 'GMT')
 on conflict do nothing;
 
--- The array and the service processor itself: no installed-product list
--- needed, site 1, no grouping, no repeat suppression.
+-- The array (under both names its event files are catalogued with) and
+-- the service processor itself: no installed-product list needed, site 1,
+-- no grouping, no repeat suppression.
 insert into qd_prod_attr (vendor, product, install_cntl, install_site_number)
 values ('Zarvek', 'Velmar', 'N', '1'),
+       ('Zarvek', 'VELMAR', 'N', '1'),
        ('Zarvek', 'SP', 'N', '1')
 on conflict do nothing;
 

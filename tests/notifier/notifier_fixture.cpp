@@ -1,11 +1,15 @@
 #include "notifier_fixture.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "txn_build.h"
 #include "work_messages.h"
@@ -76,6 +80,96 @@ void NotifierRun::StartController() {
       },
       kNotifierPatience))
       << root_.read("/commctl.stderr");
+}
+
+void NotifierRun::MakeRoot() {
+  const char* source = std::getenv("QD_SOURCE_DIR");
+  ASSERT_NE(source, nullptr) << "QD_SOURCE_DIR is not set";
+  DaemonRun mkroot;
+  ASSERT_TRUE(mkroot.Start(std::string(source) + "/scripts/mkroot", {root_.path()},
+                           root_.under("/mkroot.stderr")));
+  int status = -1;
+  ASSERT_TRUE(mkroot.Wait(kNotifierPatience, status));
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << root_.read("/mkroot.stderr");
+}
+
+void NotifierRun::MailerFailingFor(const std::string& failing) {
+  std::string real = root_.under("/usr/sbin/sendmail.real");
+  std::string front = root_.under("/usr/sbin/sendmail");
+  if (::access(real.c_str(), X_OK) != 0) ASSERT_EQ(std::rename(front.c_str(), real.c_str()), 0);
+  // A test's own mailer: keeps the mail in a file, fails it or hands it on.
+  root_.write("/usr/sbin/sendmail",
+              "#!/bin/sh\nmail=$(mktemp)\ncat >\"$mail\"\n"
+              "if grep -q '^To: .*" + failing + "' \"$mail\"; then rm -f \"$mail\"; exit 1; fi\n"
+              "\"" + real + "\" \"$@\" <\"$mail\"\nrc=$?\nrm -f \"$mail\"\nexit $rc\n");
+  ASSERT_EQ(::chmod(front.c_str(), 0755), 0);
+}
+
+std::vector<std::string> NotifierRun::Mails() const {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(root_.under("/var/spool/sim-mail").c_str())) {
+    while (struct dirent* e = readdir(dir)) {
+      std::string name = e->d_name;
+      if (name.size() > 5 && name.compare(name.size() - 5, 5, ".mail") == 0) names.push_back(name);
+    }
+    closedir(dir);
+  }
+  // "<seconds>.<pid>.<n>.mail": oldest first.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::strtoll(a.c_str(), nullptr, 10) != std::strtoll(b.c_str(), nullptr, 10)
+               ? std::strtoll(a.c_str(), nullptr, 10) < std::strtoll(b.c_str(), nullptr, 10)
+               : a < b;
+  });
+  std::vector<std::string> mails;
+  for (const std::string& name : names) mails.push_back(root_.read("/var/spool/sim-mail/" + name));
+  return mails;
+}
+
+std::vector<std::string> NotifierRun::MailsTo(const std::string& address) const {
+  std::vector<std::string> out;
+  for (const std::string& mail : Mails()) {
+    if (mail.find("\nTo: " + address + "\n") != std::string::npos) out.push_back(mail);
+  }
+  return out;
+}
+
+namespace {
+
+std::string Literal(const std::string& text) {
+  if (text.empty()) return "null";
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+}  // namespace
+
+void NotifierRun::AddUser(int rid, const std::string& user, const std::string& email1,
+                          const std::string& company, const std::string& email2) {
+  ASSERT_EQ(Exec("insert into qd_user (resource_id, user_id, email1, email2, company) values (" +
+                 std::to_string(rid) + ", " + Literal(user) + ", " + Literal(email1) + ", " +
+                 Literal(email2) + ", " + Literal(company) + ")"),
+            "");
+}
+
+void NotifierRun::AddRule(int rid, const std::string& means, const std::string& symptom,
+                          const std::string& extra_columns, const std::string& extra_values) {
+  std::string cols, vals;
+  for (char m : means) {
+    for (const char* set : {"h_p", "h_o", "l_p", "l_o"}) {
+      cols += std::string(", means") + m + "_" + set;
+      vals += ", 'Y'";
+    }
+  }
+  if (!extra_columns.empty()) {
+    cols += ", " + extra_columns;
+    vals += ", " + extra_values;
+  }
+  ASSERT_EQ(Exec("insert into qd_notify (resource_id, group_id, date_start, date_end, symptom" +
+                 cols + ") values (" + std::to_string(rid) +
+                 ", 'All.Zarvek.Velmar', '2000-01-01', '2100-01-01', " + Literal(symptom) +
+                 vals + ")"),
+            "");
 }
 
 std::string NotifierRun::Send(const std::vector<std::string>& settings, int fmt, long size,

@@ -29,6 +29,25 @@ class NotifierRun : public ::testing::Test {
   // UTC, and `extra` lines of [Global] ("KEY = VALUE").
   void WriteConf(bool on_sp, const std::vector<std::string>& extra = {});
 
+  // Lays out the root with scripts/mkroot (templates, stand-ins), keeping
+  // the dictionary WriteConf wrote.
+  void MakeRoot();
+  // Puts a mailer in front of the stand-in that fails (status 1, nothing
+  // kept) every mail whose "To:" line holds `failing`.
+  void MailerFailingFor(const std::string& failing);
+  // The mails the stand-in kept, oldest first, each whole.
+  std::vector<std::string> Mails() const;
+  // The mails kept for `address`.
+  std::vector<std::string> MailsTo(const std::string& address) const;
+
+  // A user and one notification rule of it for the array's product group.
+  // `means` names the means set for every urgency and shift ("3" mail to
+  // email1, "34" to email1 and email2, "" none); `symptom` "" for none.
+  void AddUser(int rid, const std::string& user, const std::string& email1,
+               const std::string& company = "", const std::string& email2 = "");
+  void AddRule(int rid, const std::string& means, const std::string& symptom = "",
+               const std::string& extra_columns = "", const std::string& extra_values = "");
+
   // Starts qdNotify -d with `args` and waits for its connection.
   void StartReady(std::vector<std::string> args = {});
   // Starts the controller's stand-in and waits until it serves.
