@@ -12,6 +12,7 @@
 #include <string>
 
 #include "daemon.h"
+#include "notifier_state.h"
 
 // Settings fixed at initialisation.
 struct NotifierConfig {
@@ -45,6 +46,7 @@ struct NotifierDaemon {
   bool registered = false;
   FILE* trace = nullptr;        // statement trace of a foreground run
   char notify_id[80] = "no_id"; // stored with the final status
+  NotifierState blocks;         // what mail, paging and symptom rules read
 };
 
 // The notifier's state behind st.app.

@@ -127,8 +127,14 @@ TEST_F(NotifierDelivery, CustomerRules) {
   EXPECT_EQ(MailsTo("cust@acme.example").size(), 2u);
   EXPECT_EQ(MailsTo("serv@zarvek.example").size(), 2u);
   EXPECT_EQ(Count("suppressed. Customer only notification for a non-customer id"), 1);
-  // The customer's organisation type picks its template.
-  EXPECT_NE(MailsTo("cust@acme.example").front().find("CUS"), std::string::npos);
+  // The organisation type picks the template: the customer's speaks to
+  // the customer, the service people's is the common one.
+  EXPECT_NE(MailsTo("cust@acme.example").front().find("Your Zarvek Velmar V400 with serial"),
+            std::string::npos)
+      << MailsTo("cust@acme.example").front();
+  EXPECT_NE(MailsTo("serv@zarvek.example").front().find("Product:   Zarvek Velmar V400"),
+            std::string::npos)
+      << MailsTo("serv@zarvek.example").front();
 }
 
 // ---- repeat suppression and grouping as people see them ---------------------

@@ -96,7 +96,9 @@ void NotifierRun::MakeRoot() {
 void NotifierRun::MailerFailingFor(const std::string& failing) {
   std::string real = root_.under("/usr/sbin/sendmail.real");
   std::string front = root_.under("/usr/sbin/sendmail");
-  if (::access(real.c_str(), X_OK) != 0) ASSERT_EQ(std::rename(front.c_str(), real.c_str()), 0);
+  if (::access(real.c_str(), X_OK) != 0) {
+    ASSERT_EQ(std::rename(front.c_str(), real.c_str()), 0);
+  }
   // A test's own mailer: keeps the mail in a file, fails it or hands it on.
   root_.write("/usr/sbin/sendmail",
               "#!/bin/sh\nmail=$(mktemp)\ncat >\"$mail\"\n"
