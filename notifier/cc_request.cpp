@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "str_format.h"
+
 namespace {
 
 constexpr const char* kController = "SPCM";
@@ -49,12 +51,6 @@ const char* const kBooleans[] = {"True", "False"};
 template <size_t N>
 const char* Lookup(const char* const (&table)[N], long code) {
   return code >= 0 && static_cast<size_t>(code) < N ? table[code] : "?";
-}
-
-std::string Format(const char* format, const char* a, const char* b) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
 }
 
 // Sends the request and waits for the answer. Returns kCcSucceeded, or
@@ -178,8 +174,8 @@ int spReqSignal2CC(long request, long event, long signal, long* entry, long proc
     std::string why;
     result = Exchange(wm, process, controller, ccr, request, rec, entry, why);
     message = result == kCcSucceeded
-                  ? Format("%s succeeded for %s event", CcRequestName(request), CcEventName(event))
-                  : Format("%s failed for %s event: ", CcRequestName(request),
+                  ? QdFormat("%s succeeded for %s event", CcRequestName(request), CcEventName(event))
+                  : QdFormat("%s failed for %s event: ", CcRequestName(request),
                            CcEventName(event)) + why;
   }
   if (wm->UnsetInput(static_cast<int>(process), kResponseMsg, 0) != 0) {

@@ -68,6 +68,22 @@ bool SafeNamePart(const char* text) {
   return std::strchr(text, '/') == nullptr && std::strstr(text, "..") == nullptr;
 }
 
+// The 50 group names of `expand` (qdGrpBOM or qdOrgGrpBOM bound to their
+// starting object) as query parameters. False after logging 9999 and
+// raising the reconnect request when the expansion failed.
+template <class Expand>
+bool GroupParams(DaemonState& st, Expand expand, QdGroupParams& params) {
+  QdGroupList groups;
+  std::string msg;
+  if (expand(groups.ptrs, msg) == kBomError) {
+    DaemonLogOwn(st, "9999", '2', msg);
+    st.reconnect = true;
+    return false;
+  }
+  QdGroupParamsFill(params, groups.ptrs);
+  return true;
+}
+
 // Step 13b: the user's time and shift.
 void UserTime(DaemonState& st, const RecipientRow& row, NotifyData& nd) {
   const NotifierConfig& cfg = Notifier(st).cfg;
@@ -91,15 +107,11 @@ void UserTime(DaemonState& st, const RecipientRow& row, NotifyData& nd) {
 // 0, or 1 after a failure that must retry the message.
 int OrgType(DaemonState& st, const RecipientRow& row, std::string& type) {
   type = "aVQX";
-  QdGroupList groups;
-  std::string msg;
-  if (qdOrgGrpBOM(row.company, groups.ptrs, msg) == kBomError) {
-    DaemonLogOwn(st, "9999", '2', msg);
-    st.reconnect = true;
-    return kStepRetry;
-  }
   QdGroupParams params;
-  QdGroupParamsFill(params, groups.ptrs);
+  auto expand = [&row](char** names, std::string& msg) {
+    return qdOrgGrpBOM(row.company, names, msg);
+  };
+  if (!GroupParams(st, expand, params)) return kStepRetry;
   QdSqlClear();
   if (OtSqlOpen(params) != 0) {
     DaemonSqlError(st, "ot cursor open");
@@ -234,15 +246,11 @@ int NotifyUsers(DaemonState& st, NotifyMessage& m) {
   NotifySet(b.scope.product_group, "All." + std::string(b.nd.VENDOR) + "." + b.nd.PRODUCT);
   NotifySet(b.scope.modifier, m.modifier);
 
-  QdGroupList groups;
-  std::string msg;
-  if (qdGrpBOM(b.scope.product_id, b.scope.site_id, groups.ptrs, msg) == kBomError) {
-    DaemonLogOwn(st, "9999", '2', msg);
-    st.reconnect = true;
-    return kStepRetry;
-  }
   QdGroupParams params;
-  QdGroupParamsFill(params, groups.ptrs);
+  auto expand = [&b](char** names, std::string& msg) {
+    return qdGrpBOM(b.scope.product_id, b.scope.site_id, names, msg);
+  };
+  if (!GroupParams(st, expand, params)) return kStepRetry;
   QdSqlClear();
   if (NcSqlOpen(b.scope.product_id, b.scope.site_id, b.scope.product_group, params) != 0) {
     DaemonSqlError(st, "nc cursor open");

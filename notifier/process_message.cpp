@@ -1,7 +1,6 @@
 #include "process_message.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,22 +11,13 @@
 #include "notifier_config.h"
 #include "notify_users.h"
 #include "sql_error.h"
+#include "str_format.h"
 #include "txn_log.h"
 #include "zone_time.h"
 
 namespace {
 
 constexpr size_t kAbstractMax = 80;
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[2048];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 // A text field of `size` bytes that need not end in a NUL.
 std::string Field(const char* in, size_t size) { return std::string(in, strnlen(in, size)); }
@@ -305,7 +295,7 @@ void NameNotification(DaemonState& st, NotifyMessage& m, bool retry) {
       int64_t days = w.wall >= 0 ? w.wall / 86400 : -((-w.wall + 86399) / 86400);
       int64_t secs = w.wall - days * 86400;
       QdCivilFromDays(days, y, mon, day);
-      m.comments += Format(
+      m.comments += QdFormat(
           "This is a retry of a notification request originally sent %.4d/%.2d/%.2d "
           "%.2d:%.2d:%.2d (%s time).",
           static_cast<int>(y), mon, day, static_cast<int>(secs / 3600),
@@ -412,7 +402,7 @@ int NotifyCaseFlagsOf(const char* entity_id, const char* sr_number) {
 }
 
 std::string RepeatComment(long limit, long window, const char* key, bool on_sp) {
-  return Format(
+  return QdFormat(
       "\nThis machine has generated more than %ld events of this type in the last %ld "
       "minutes.\nFurther notifications of type '%s' are being suppressed\nin order to limit "
       "notifications to %ld in a running window of %ld minutes.\n See %s for a complete "

@@ -25,6 +25,9 @@ class LookupDbTest : public ::testing::Test {
     ASSERT_EQ(QdEcpgConnect(db_->name().c_str(), error), 0) << error;
     connected_ = true;
     log_ = std::make_unique<CLogMessage>("QDNOT");
+    // The installed site and global prime shift (91_notifier_defaults.sql)
+    // make way for the sites and schedules each test lays out.
+    Exec("delete from qd_site; delete from qd_shift");
   }
   void TearDown() override {
     if (connected_) QdEcpgDisconnectAll();

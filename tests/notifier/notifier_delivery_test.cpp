@@ -228,3 +228,19 @@ TEST_F(NotifierDelivery, LocalAlertForwardingFollowsTheTransferState) {
   std::string fwd = MailsTo("hq@zarvek.example").back();
   EXPECT_NE(fwd.find("Subject: Zarvek-1234567-V:(Major)Disk 7 failed"), std::string::npos) << fwd;
 }
+
+// ---- suppression rules ---------------------------------------------------------
+
+TEST_F(NotifierDelivery, SuppressionRuleSilencesOnlyItsUser) {
+  AddUser(1, "anna", "anna@site.example");
+  AddRule(1, "3");
+  AddRule(1, "", "^\\(Major\\)Disk", "suppress", "'Y'");
+  AddUser(2, "bert", "bert@site.example");
+  AddRule(2, "3");
+  AddRule(2, "", "^Fan", "suppress", "'Y'");
+  StartReady();
+  Notify({});
+  EXPECT_EQ(Recipients(), std::vector<std::string>{"bert@site.example"});
+  EXPECT_EQ(Count("Suppressed by symptom"), 1) << Log();
+  EXPECT_EQ(Count("QDZ0100"), 0) << Log();
+}
