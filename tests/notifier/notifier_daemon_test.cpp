@@ -3,6 +3,9 @@
 // messages end.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "notifier_fixture.h"
@@ -240,4 +243,44 @@ TEST_F(NotifierDaemon, ControllerErrorSilenceAndAbsence) {
   EXPECT_TRUE(LogShows("AddSignal failed for BYSstate event: Timeout waiting for Communications "
                        "Controller response."))
       << Log();
+}
+
+// ---- configuration -------------------------------------------------------------
+
+TEST_F(NotifierDaemon, StartUpLinesAndTheForegroundStatementTrace) {
+  StartReady();
+  EXPECT_NE(Log().find("RAP timezone 'UTC', email 'rap-central@alerts.invalid'"),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(Count("Running on SP="), 0);
+  std::vector<std::string> traces;
+  ASSERT_TRUE(PollUntil(
+      [&] {
+        std::string dir = root_.under("/usr/local/qd/dump/qdNotify");
+        traces.clear();
+        if (DIR* d = opendir(dir.c_str())) {
+          while (struct dirent* e = readdir(d)) {
+            if (std::string(e->d_name).rfind("PGsql.log.", 0) == 0) traces.push_back(e->d_name);
+          }
+          closedir(d);
+        }
+        return !traces.empty();
+      },
+      kNotifierPatience));
+  EXPECT_EQ(traces.size(), 1u);
+}
+
+// On the SP the alert zone is the one /etc/localtime links to, also when
+// the link is relative, as current systems write it.
+TEST_F(NotifierDaemon, SpTakesItsZoneFromARelativeLocaltimeLink) {
+  WriteConf(true, {"RAP_FORWARDING = Y", "EMAIL.FROM_ID = sp42@site.example"});
+  ASSERT_EQ(::symlink("../usr/share/zoneinfo/Europe/Paris",
+                      root_.under("/etc/localtime").c_str()),
+            0);
+  StartReady();
+  EXPECT_NE(Log().find("RAP timezone 'Europe/Paris', email 'sp42@site.example'"),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Log().find("Running on SP=SP0042"), std::string::npos);
+  EXPECT_NE(Log().find("Local RAP forwarding to local-rap@alerts.invalid"), std::string::npos);
 }

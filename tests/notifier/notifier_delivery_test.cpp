@@ -244,3 +244,16 @@ TEST_F(NotifierDelivery, SuppressionRuleSilencesOnlyItsUser) {
   EXPECT_EQ(Count("Suppressed by symptom"), 1) << Log();
   EXPECT_EQ(Count("QDZ0100"), 0) << Log();
 }
+
+// A language from the database that could form a path never reaches a
+// template file name: the mail is built from the common template.
+TEST_F(NotifierDelivery, LanguageThatFormsAPathIsNotUsedForTheTemplate) {
+  AddUser(1, "anna", "anna@site.example");
+  AddRule(1, "3");
+  ASSERT_EQ(Exec("update qd_user set language = '../../../../etc/AMERICAN' where resource_id = 1"),
+            "");
+  StartReady();
+  Notify({});
+  ASSERT_EQ(Recipients(), std::vector<std::string>{"anna@site.example"});
+  EXPECT_NE(Mails()[0].find("Product:   Zarvek Velmar V400"), std::string::npos) << Mails()[0];
+}
