@@ -14,6 +14,15 @@
 [[nodiscard]] int QdReplaceFile(const std::string& path, const std::string& text,
                                 std::string& err, unsigned mode = 0644);
 
+// Writes all of `text` to the descriptor `fd`, resuming after interrupted
+// and short writes. Returns 0, or -1 with errno set (EIO when the system
+// accepted nothing without saying why).
+[[nodiscard]] int QdWriteAll(int fd, const std::string& text);
+
+// Flushes the directory holding `path` (already resolved), which makes a
+// rename or creation in it durable. Returns 0, or -1 with errno set.
+[[nodiscard]] int QdSyncDirectoryOf(const std::string& path);
+
 // Appends `line` to the file `path` (already resolved) with a single write
 // on an O_APPEND descriptor, so lines of concurrent writers never
 // interleave; the file and its directory are created when missing. Returns
