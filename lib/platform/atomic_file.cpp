@@ -75,7 +75,7 @@ int QdWriteAll(int fd, const std::string& text) {
   return 0;
 }
 
-int QdReadFile(const std::string& path, std::string& text, std::string& err) {
+int QdReadFile(const std::string& path, std::string& text, std::string& err, struct stat* st) {
   text.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -83,14 +83,23 @@ int QdReadFile(const std::string& path, std::string& text, std::string& err) {
     err = SysError("open", path);
     return -1;
   }
+  if (st != nullptr && fstat(fd, st) != 0) {
+    err = SysError("examine", path);
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      int saved = errno;
       err = SysError("read", path);
       close(fd);
       text.clear();
+      errno = saved;
       return -1;
     }
     if (n == 0) break;

@@ -3,6 +3,8 @@
 // concurrent writers cannot interleave, and the exclusive lock that
 // serialises read-modify-write cycles of a file between processes.
 
+#include <sys/stat.h>
+
 #include <string>
 
 // Replaces the file `path` (already resolved) by `text`: writes
@@ -29,9 +31,12 @@
 // 0, or -1 with a message naming the file in `err`.
 [[nodiscard]] int QdAppendWhole(const std::string& path, const std::string& line, std::string& err);
 
-// Reads the whole file `path` into `text`. Returns 0; 1 when the file does
-// not exist (`text` empty); -1 with the reason in `err` on any other failure.
-[[nodiscard]] int QdReadFile(const std::string& path, std::string& text, std::string& err);
+// Reads the whole file `path` into `text`, and when `st` is given the status
+// of the file read (so owner and mode belong to exactly that content).
+// Returns 0; 1 when the file does not exist (`text` empty); -1 with the
+// reason in `err` on any other failure. On 1 and -1 errno holds the cause.
+[[nodiscard]] int QdReadFile(const std::string& path, std::string& text, std::string& err,
+                             struct stat* st = nullptr);
 
 // An exclusive flock on a lock file, held for the object's life. The lock
 // file is created when missing and never removed (removing it would let two

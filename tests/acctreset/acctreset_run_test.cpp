@@ -65,18 +65,23 @@ class TestMount {
 class AcctResetRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "acctreset runs as root only";
+    if (geteuid() != 0) {
+      if (Strict()) FAIL() << "acctreset runs as root only";
+      GTEST_SKIP() << "acctreset runs as root only";
+    }
     InitDefaultTables(t_);
     ASSERT_EQ(UnscrambleShadowTable(t_.Uroot, "root"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uspdood, "spdood"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uspvar, "spvar"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uzarvekcust, "zarvekcust"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Uspdood_ht, "spdood"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Usetupusr_ht, "setupusr"), 0);
+    ASSERT_EQ(UnscrambleServiceTables(t_), 0);
     root_.write("/sp/prdall", "");
     QdMakeDirs(root_.under("/dev"));
     QdMakeDirs(root_.under("/etc/httpd/conf"));
     ListenOnLog();
+  }
+
+  // scripts/test asks for every test to run: a missing privilege fails.
+  static bool Strict() {
+    const char* strict = std::getenv("QD_TEST_STRICT");
+    return strict != nullptr && std::string(strict) == "1";
   }
 
   void TearDown() override {
@@ -114,6 +119,17 @@ class AcctResetRun : public ::testing::Test {
       EXPECT_EQ(line.substr(name + 11, end - name - 11), std::to_string(lastPid_));
     }
     return lines;
+  }
+
+  // A tmpfs could not be mounted (errno says why): the test cannot make its
+  // fault, so it is skipped, or fails under QD_TEST_STRICT.
+  void NoMount() {
+    std::string why = std::string("tmpfs mount: ") + std::strerror(errno);
+    if (Strict() || errno != EPERM) {
+      ADD_FAILURE() << why;
+    } else {
+      GTEST_SKIP() << why;
+    }
   }
 
   // Writes a password file with owner root, group shadow and `mode`.
@@ -324,8 +340,7 @@ TEST_F(AcctResetRun, MissingFilesAndAHeldLockAreErrors) {
 }
 
 TEST_F(AcctResetRun, FullFileSystemLeavesTheShadowFileAlone) {
-  ASSERT_TRUE(mount_.Mount(root_.under("/etc"), "size=64k,mode=0755"))
-      << "tmpfs mount: " << std::strerror(errno);
+  if (!mount_.Mount(root_.under("/etc"), "size=64k,mode=0755")) return NoMount();
   const std::string in = kOtherShadow + "spdood:!:1::::::\n" + std::string(3000, '#') + "\n";
   WriteFile(kShadow, in);
   root_.write("/etc/.pwd.lock", "");
@@ -352,8 +367,7 @@ TEST_F(AcctResetRun, ReadOnlyDirectoriesLeaveTheFilesAlone) {
   const std::string shadowIn = "spdood:!:1::::::\n";
   const std::string webIn = "spdood:!\nother:x\n";
   WriteFile(kShadow, shadowIn);
-  ASSERT_TRUE(mount_.Mount(root_.under("/etc/httpd/conf"), "size=64k,mode=0755"))
-      << "tmpfs mount: " << std::strerror(errno);
+  if (!mount_.Mount(root_.under("/etc/httpd/conf"), "size=64k,mode=0755")) return NoMount();
   WriteFile(kWeb, webIn);
   ASSERT_TRUE(mount_.ReadOnly()) << std::strerror(errno);
 
@@ -369,7 +383,7 @@ TEST_F(AcctResetRun, ReadOnlyDirectoriesLeaveTheFilesAlone) {
 TEST_F(AcctResetRun, ReadOnlyShadowDirectoryLeavesTheShadowFileAlone) {
   TestMount etc;
   TestMount lock;  // unmounted first
-  ASSERT_TRUE(etc.Mount(root_.under("/etc"), "size=64k,mode=0755")) << std::strerror(errno);
+  if (!etc.Mount(root_.under("/etc"), "size=64k,mode=0755")) return NoMount();
   const std::string in = "root:$6$r$r:1::::::\n";
   WriteFile(kShadow, in);
   root_.write("/etc/.pwd.lock", "");

@@ -17,13 +17,7 @@ class AccountRules : public ::testing::Test {
   void SetUp() override {
     InitDefaultTables(t_);
     ASSERT_EQ(UnscrambleShadowTable(t_.Uroot, "root"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uspdood, "spdood"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uspvar, "spvar"), 0);
-    ASSERT_EQ(UnscrambleShadowTable(t_.Uzarvekcust, "zarvekcust"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Uspdood_ht, "spdood"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Uspvar_ht, "spvar"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Uzarvekcust_ht, "zarvekcust"), 0);
-    ASSERT_EQ(UnscrambleWebTable(t_.Usetupusr_ht, "setupusr"), 0);
+    ASSERT_EQ(UnscrambleServiceTables(t_), 0);
   }
 
   std::string Shadow(const std::string& in, RewriteOutcome& outcome) {

@@ -89,19 +89,6 @@ void LogNotices(AcctResetState& state, const std::vector<std::string>& notices) 
   for (const std::string& notice : notices) AuthLogSend(state.log, AUTHLOG_NOTICE, notice);
 }
 
-int UnscrambleServiceTables(DefaultTables& t) {
-  if (UnscrambleShadowTable(t.Uspdood, "spdood") != 0 ||
-      UnscrambleShadowTable(t.Uspvar, "spvar") != 0 ||
-      UnscrambleShadowTable(t.Uzarvekcust, "zarvekcust") != 0 ||
-      UnscrambleWebTable(t.Uspdood_ht, "spdood") != 0 ||
-      UnscrambleWebTable(t.Uspvar_ht, "spvar") != 0 ||
-      UnscrambleWebTable(t.Uzarvekcust_ht, "zarvekcust") != 0 ||
-      UnscrambleWebTable(t.Usetupusr_ht, "setupusr") != 0) {
-    return ACCTRESET_ERROR;
-  }
-  return ACCTRESET_OK;
-}
-
 bool IsOption(int c) { return c == 'r'; }
 
 }  // namespace
@@ -155,7 +142,7 @@ int ParseAcctOptions(AcctResetState& state, int argc, char** argv) {
 
 int ResetServiceAccounts(AcctResetState& state) {
   DefaultTables& t = state.tables;
-  if (UnscrambleServiceTables(t) != ACCTRESET_OK) return ACCTRESET_ERROR;
+  if (UnscrambleServiceTables(t) != 0) return ACCTRESET_ERROR;
 
   const std::vector<ShadowRule> shadowRules = {
       {"qdapp", SHADOW_LOCK, nullptr},

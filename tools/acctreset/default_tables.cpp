@@ -164,3 +164,16 @@ int UnscrambleWebTable(PWS* table, const char* account) {
   }
   return 0;
 }
+
+int UnscrambleServiceTables(DefaultTables& t) {
+  if (UnscrambleShadowTable(t.Uspdood, "spdood") != 0 ||
+      UnscrambleShadowTable(t.Uspvar, "spvar") != 0 ||
+      UnscrambleShadowTable(t.Uzarvekcust, "zarvekcust") != 0 ||
+      UnscrambleWebTable(t.Uspdood_ht, "spdood") != 0 ||
+      UnscrambleWebTable(t.Uspvar_ht, "spvar") != 0 ||
+      UnscrambleWebTable(t.Uzarvekcust_ht, "zarvekcust") != 0 ||
+      UnscrambleWebTable(t.Usetupusr_ht, "setupusr") != 0) {
+    return -1;
+  }
+  return 0;
+}

@@ -53,3 +53,7 @@ void InitDefaultTables(DefaultTables& tables);
 // The same for a web table: each entry must decode to "account:hash", the
 // hash as above; the buffer keeps the line followed by a line feed.
 [[nodiscard]] int UnscrambleWebTable(PWS* table, const char* account);
+
+// Unscrambles the tables of the service accounts (all but Uroot). Returns 0,
+// or -1 at the first bad entry (printed).
+[[nodiscard]] int UnscrambleServiceTables(DefaultTables& tables);

@@ -41,28 +41,10 @@ PasswordFileResult Failed(int step, int errnum) {
 }  // namespace
 
 int ReadPasswordFile(const std::string& path, std::string& text, struct stat& st, int& errnum) {
-  text.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    errnum = errno;
-    if (fd >= 0) close(fd);
-    return -1;
-  }
-  char buf[8192];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      errnum = errno;
-      close(fd);
-      text.clear();
-      return -1;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return 0;
+  std::string err;
+  if (QdReadFile(path, text, err, &st) == 0) return 0;
+  errnum = errno;
+  return -1;
 }
 
 PasswordFileResult ReplacePasswordFile(const std::string& path, const std::string& text,
