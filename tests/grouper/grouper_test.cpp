@@ -314,4 +314,22 @@ TEST_F(GrouperRun, SummaryThatGoesNowhereLeavesItsRowsParkedAndErrorsRecycle) {
   EXPECT_NE(Alerts().find("Errors encountered in 3 successive cycles."), std::string::npos);
 }
 
+TEST_F(GrouperRun, HangUpReinitialisesAndAnotherDaemonsOptionStopsStartUp) {
+  StartGrouper();
+  ASSERT_TRUE(MorePasses(1)) << Log();
+  daemon_.Signal(SIGHUP);
+  ASSERT_TRUE(LogShows("QDZ0006 A Re-initialisation succeeded")) << Log();
+  Park({{"1234567", 45}});
+  ASSERT_TRUE(LogShows("1 notifications grouped")) << Log();
+  Stop();
+
+  const char* build = std::getenv("QD_BUILD_DIR");
+  DaemonRun refused;
+  ASSERT_TRUE(refused.Start(std::string(build) + "/bin/qdGrpNot", {"-d", "-C"}, StderrPath()));
+  int status = -1;
+  ASSERT_TRUE(refused.Wait(kAnalyzerPatience, status));
+  EXPECT_EQ(ExitCode(status), 1);
+  EXPECT_NE(Stderr().find("Unknown/invalid option 'C'"), std::string::npos) << Stderr();
+}
+
 }  // namespace
