@@ -57,7 +57,8 @@ TEST(GrouperConfig, SummaryLinesAreTheGroupersOwn) {
   EXPECT_EQ(lines, (std::vector<std::string>{"DB node 'qd'", "Process name 'QDGN(3)'",
                                              "Sleep interval=5 (sec)", "System level=Prod",
                                              "Module version=1.0"}));
-  EXPECT_EQ(config.connections, (std::vector<const char*>{"conn3", "conn2", "conn1"}));
+  std::vector<std::string> connections(config.connections.begin(), config.connections.end());
+  EXPECT_EQ(connections, (std::vector<std::string>{"conn3", "conn2", "conn1"}));
 }
 
 }  // namespace
