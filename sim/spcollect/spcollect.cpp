@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
   if (!delay.empty()) usleep(static_cast<useconds_t>(std::atof(delay.c_str()) * 1e6));
   std::string code = ConfValue("exit");
   if (!code.empty()) return std::atoi(code.c_str());
-  if (argc < 9) {
+  if (argc < 8) {
     std::fprintf(stderr, "spcollect: usage: spcollect -O special SYSID IPADDR LEVEL none COMMAND\n");
     return 2;
   }
-  const std::string sysid = argv[4], level = argv[6];
-  std::istringstream words(argv[8]);
+  const std::string sysid = argv[3], level = argv[5];
+  std::istringstream words(argv[7]);
   std::string command;
   words >> command;
   if (!SafeWord(sysid) || !SafeWord(level)) {
