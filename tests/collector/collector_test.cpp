@@ -143,6 +143,51 @@ TEST_F(CollectorRun, CorpusReplayedInRandomBlocksIsFiledAsTheCorpusAndAnnouncedO
   evtmon_.Signal(SIGTERM);
   EXPECT_EQ(ExitCode(), 100) << Log();
   EXPECT_TRUE(LogShows("get_events() stopping due to operator request"));
+
+  // The analyzer takes the requests and analyzes each event as EXPECTED says.
+  root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nRUNNINGONSP = Y\n"
+                                   "WM_CONNINFO = dbname=" + db_.name() + "\n[Prod]\nORASID = " +
+                                       db_.name() + "\nORAID = qd\n");
+  const std::string path = Env("PATH");
+  setenv("PATH", (Env("QD_BUILD_DIR") + "/sim-bin:" + path).c_str(), 1);
+  DaemonRun analyzer;
+  ASSERT_TRUE(analyzer.Start(Env("QD_BUILD_DIR") + "/bin/qdAnalyze", {"-d", "-t", "60"},
+                             root_.under("/analyzer.stderr")));
+  setenv("PATH", path.c_str(), 1);
+  std::map<std::string, std::map<std::string, std::string>> expected;
+  {
+    std::istringstream in(Slurp(corpus + "/EXPECTED"));
+    std::string line, section;
+    while (std::getline(in, line)) {
+      if (line.size() > 2 && line[0] == '[') section = line.substr(1, line.size() - 2);
+      size_t eq = line.find(" = ");
+      if (!section.empty() && eq != std::string::npos) expected[section][line.substr(0, eq)] = line.substr(eq + 3);
+    }
+  }
+  auto remaining = [&] {
+    std::vector<WmMessageInfo> left;
+    return wm.ListMessages(qdan, left) == 0 ? left.size() : 99u;
+  };
+  ASSERT_TRUE(PollUntil([&] { return remaining() == 0; }, 120)) << Log();
+  for (const auto& n : names) {
+    const std::string file = Slurp(corpus + "/" + n);
+    std::string seq = file.substr(file.find("<Seq>") + 5, 7);
+    std::string node = file.substr(file.find("<Node>") + 6, 1);
+    std::vector<std::string> rows = db_.query(
+        "select event_type || '|' || severity from qd_anal_history where file_seq = '" + node + "-" +
+        seq.substr(1) + "'");
+    auto& want = expected[n];
+    ASSERT_FALSE(want.empty()) << n;
+    if (want["history"] == "yes") {
+      ASSERT_EQ(rows.size(), 1u) << n << "\n" << root_.read("/var/log/qd/qd.log");
+      EXPECT_EQ(rows[0], n + "|" + want["severity"]) << n;
+    } else {
+      EXPECT_TRUE(rows.empty()) << n;
+    }
+  }
+  analyzer.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(analyzer.Wait(kPatience, status));
 }
 
 TEST_F(CollectorRun, ConnectionFailuresEndTheWorkerWithTheirCodes) {
@@ -186,8 +231,8 @@ TEST_F(CollectorRun, StreamEndsByCloseOrSilenceAndHeartbeatsKeepItAlive) {
 TEST_F(CollectorRun, ElevenBadBlocksGiveTenDiagnosticFilesAndReadingGoesOn) {
   // Pauses let the collector finish its start-up and read each document
   // as a block of its own.
-  std::string script = "accept\nsilence 100\n";
-  for (int i = 0; i < 11; ++i) script += "malformed\nsilence 20\n";
+  std::string script = "accept\nwait 100\n";
+  for (int i = 0; i < 11; ++i) script += "malformed\nwait 20\n";
   script += "raise evt_dskfail 2 disk gone\nhold\n";
   StartFilter(script);
   StartCollector();
