@@ -24,6 +24,9 @@
 //   replay FILE...      one EventList document per file; a file is an event
 //                       file (the XML behind "XML FORMAT:", without the
 //                       elements the collector adds) or plain Event XML
+//   flood N FILE...     N documents of one event each, taken from the files in
+//                       turn, each with a sequence number of its own, sent
+//                       back to back (for the benchmark)
 //   raise TYPE SEV [TEXT...]
 //                       raises an alert event of that type and severity at
 //                       node 0 with the next sequence number and the time now
@@ -289,6 +292,24 @@ bool Run(Sim& sim, const std::string& line) {
       else SendBlocks(sim, Document(event));
     }
     if (sim.together) SendBlocks(sim, all);
+  } else if (cmd == "flood") {
+    long n = std::atol(first().c_str());
+    std::vector<std::string> events;
+    for (size_t i = 1; i < args.size(); ++i) events.push_back(EventOfFile(args[i]));
+    std::string all;
+    for (long i = 0; i < n && !events.empty(); ++i) {
+      std::string event = events[static_cast<size_t>(i) % events.size()];
+      size_t a = event.find("<Seq>"), b = event.find("</Seq>");
+      if (a != std::string::npos && b != std::string::npos) {
+        event.replace(a + 5, b - a - 5, std::to_string(++sim.seq));
+      }
+      all += Document(event);
+      if (all.size() > (1u << 20)) {
+        SendBlocks(sim, all);
+        all.clear();
+      }
+    }
+    SendBlocks(sim, all);
   } else if (cmd == "raise") {
     std::string type = args.size() > 0 ? args[0] : "evt_notify";
     std::string sev = args.size() > 1 ? args[1] : "2";

@@ -249,3 +249,29 @@ TEST_F(CollectorRun, ElevenBadBlocksGiveTenDiagnosticFilesAndReadingGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Command lines refused before anything is opened: too few arguments, and
+// a system id or level that would leave its directory in file paths.
+TEST(CollectorCommandLine, RefusedArguments) {
+  TempRoot root;
+  struct Case { std::vector<std::string> args; const char* text; };
+  const Case cases[] = {
+      {{"1400123", "127.0.0.1"}, "Too few parameters entered!!"},
+      {{"-D", "1400123", "127.0.0.1"}, "Too few parameters entered!!"},
+      {{"-D", "../etc", "127.0.0.1", "2.3.1.45"}, "Invalid sysid"},
+      {{"-D", "1400123", "127.0.0.1", "2.3/../../x"}, "Invalid sysid"},
+  };
+  for (const Case& c : cases) {
+    DaemonRun run;
+    ASSERT_TRUE(run.Start(Env("QD_BUILD_DIR") + "/bin/evtmon", c.args, root.under("/stderr")));
+    int status = 0;
+    ASSERT_TRUE(run.Wait(kPatience, status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.args.back();
+    EXPECT_NE(root.read("/stderr").find(c.text), std::string::npos) << root.read("/stderr");
+  }
+  EXPECT_TRUE(Files(root.under("/sp/prod/data/files")).empty());
+}
+
+}  // namespace
