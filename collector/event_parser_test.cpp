@@ -91,7 +91,7 @@ TEST(EventParser, FillsTheRecordFromOneDocument) {
   EXPECT_EQ(e.comps.count, 1);
   EXPECT_STREQ(e.comps.comp[0].name, "2:3:1");
   EXPECT_STREQ(e.comps.comp[0].type.type_name, "comp_sw_pd");
-  EXPECT_EQ(e.comps.comp[0].type.id, 7);
+  EXPECT_EQ(static_cast<long long>(e.comps.comp[0].type.id), 7);  // packed: copy, never bind
   EXPECT_STREQ(e.comps.comp[0].containers[1].type_name, "comp_hw_cage");
   EXPECT_STREQ(e.short_desc, "a &lt; b &#38; c");  // decoded once; numeric references stay
   EXPECT_STREQ(e.param_text, "wwn 20 ");
