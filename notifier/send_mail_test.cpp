@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "mail_fold.h"
 #include "testdata/mail_root.h"
 
@@ -184,6 +186,33 @@ TEST_F(SendMailTest, AMissingTemplateRaisesTheBackDoorAlert) {
   EXPECT_EQ(Calls(), 0);
   EXPECT_TRUE(Logged("File error reading template file"));
   EXPECT_TRUE(root_->tmpEntries().empty());
+}
+
+// The stand-in itself: what the mail tests above rely on.
+TEST_F(SendMailTest, TheStandInInsistsOnMinusTAndKeepsTheMailWhole) {
+  root_->write("/in.mail", "To: a@example.com\n\nline\n.\nafter the dot\n");
+  ChildSpec cmd;
+  cmd.argv = {root_->under("/usr/sbin/sendmail"), "-oi"};
+  cmd.stdinPath = root_->under("/in.mail");
+  cmd.stdoutPath = root_->under("/out");
+  cmd.stderrPath = "=stdout";
+  int status = 0;
+  char err[256];
+  ASSERT_EQ(QdRunChild(cmd, 10, &status, err, sizeof err), CHILD_OK) << err;
+  EXPECT_EQ(WEXITSTATUS(status), 64);
+  EXPECT_EQ(root_->read("/out"), "sendmail: -t is required\n");
+  EXPECT_TRUE(root_->mails().empty());
+
+  cmd.argv = {root_->under("/usr/sbin/sendmail"), "-t", "-oi"};
+  ASSERT_EQ(QdRunChild(cmd, 10, &status, err, sizeof err), CHILD_OK) << err;
+  EXPECT_EQ(status, 0);
+  cmd.argv = {root_->under("/usr/sbin/sendmail"), "-t"};  // a lone dot ends the mail
+  ASSERT_EQ(QdRunChild(cmd, 10, &status, err, sizeof err), CHILD_OK) << err;
+  auto mails = root_->mails();
+  ASSERT_EQ(mails.size(), 2u);
+  EXPECT_EQ(mails[0], "To: a@example.com\n\nline\n.\nafter the dot\n");
+  EXPECT_EQ(mails[1], "To: a@example.com\n\nline\n");
+  EXPECT_EQ(Calls(), 3);
 }
 
 TEST(MailFold, LinesWiderThanEightyColumnsBreakAtTheirLastBlank) {

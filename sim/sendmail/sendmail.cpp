@@ -3,7 +3,7 @@
 //   sendmail -t [-oi] [...]
 //
 // Reads one mail from standard input and keeps it whole as one file in
-// DIR/var/spool/sim-mail/ ("<seconds>.<pid>.<n>.mail", written to a
+// DIR/var/spool/sim-mail/ ("<seconds>.<nanoseconds>.<pid>.mail", written to a
 // temporary name and renamed, so a reader never sees half a mail), with
 // its argument vector beside it ("....argv", one argument a line, written
 // first). Without -oi a line holding a single "." ends the mail, as the
@@ -134,9 +134,13 @@ bool WriteFile(const std::string& path, const std::string& text) {
 
 int Keep(const std::string& root, int argc, char** argv, const std::string& mail) {
   std::string dir = root + "/var/spool/sim-mail";
-  static int seq = 0;
-  std::string base = dir + "/" + std::to_string(std::time(nullptr)) + "." +
-                     std::to_string(getpid()) + "." + std::to_string(seq++);
+  // Names sort in the order the mails came.
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  char name[64];
+  std::snprintf(name, sizeof name, "%010lld.%09ld.%d", static_cast<long long>(now.tv_sec),
+                now.tv_nsec, static_cast<int>(getpid()));
+  std::string base = dir + "/" + name;
   std::string args;
   for (int i = 0; i < argc; ++i) args += std::string(argv[i]) + "\n";
   std::string tmp = dir + "/.tmp." + std::to_string(getpid());
