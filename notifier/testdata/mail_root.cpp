@@ -4,13 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "child_process.h"
-#include "qd_path.h"
-#include "temp_root.h"
 
 namespace {
 
@@ -37,55 +33,21 @@ Time_Stamp Stamp(const char* text) {
 }  // namespace
 
 MailRoot::MailRoot() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qdmail.XXXXXX";
-  if (!mkdtemp(pattern.data())) {
-    error_ = "mkdtemp failed";
-    return;
-  }
-  path_ = pattern;
   const char* src = std::getenv("QD_SOURCE_DIR");
   ChildSpec cmd;
-  cmd.argv = {"bash", std::string(src ? src : ".") + "/scripts/mkroot", path_};
+  cmd.argv = {"bash", std::string(src ? src : ".") + "/scripts/mkroot", path()};
   cmd.stdoutPath = "/dev/null";
   int status = 0;
   char err[256] = {0};
   if (QdRunChild(cmd, 60, &status, err, sizeof err) != CHILD_OK || status != 0) {
     error_ = "scripts/mkroot failed: " + std::string(err);
-  } else if (access((path_ + "/usr/sbin/sendmail").c_str(), X_OK) != 0) {
+  } else if (access(under("/usr/sbin/sendmail").c_str(), X_OK) != 0) {
     error_ = "no mailer stand-in in the root (is QD_BUILD_DIR set?)";
   }
-  const char* old = std::getenv("QD_ROOT");
-  had_root_ = old != nullptr;
-  if (old) saved_root_ = old;
-  setenv("QD_ROOT", path_.c_str(), 1);
   log_ = std::make_unique<CLogMessage>("QDNOT");
   state_.log = log_.get();
   state_.settings.template_dir = "/usr/local/qd/data/Prod/templates";
   state_.settings.sender = "RealtimeAlertProcess-sp0042@example.com";
-}
-
-MailRoot::~MailRoot() {
-  if (had_root_) {
-    setenv("QD_ROOT", saved_root_.c_str(), 1);
-  } else {
-    unsetenv("QD_ROOT");
-  }
-  if (!std::getenv("QD_KEEP_TEST_ROOT")) RemoveTree(path_);
-}
-
-void MailRoot::write(const std::string& rel, const std::string& text) const {
-  std::string full = under(rel);
-  QdMakeDirs(full.substr(0, full.rfind('/')));
-  std::ofstream out(full, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-std::string MailRoot::read(const std::string& rel) const {
-  std::ifstream in(under(rel), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<std::string> MailRoot::mails() const {

@@ -10,20 +10,18 @@
 
 #include "log_message.h"
 #include "notifier_state.h"
+#include "temp_root.h"
 
 class MailRoot {
  public:
   MailRoot();
-  ~MailRoot();
-  MailRoot(const MailRoot&) = delete;
-  MailRoot& operator=(const MailRoot&) = delete;
 
   // "" when the root was made; else why not.
   const std::string& error() const { return error_; }
-  const std::string& path() const { return path_; }
-  std::string under(const std::string& rel) const { return path_ + rel; }
-  void write(const std::string& rel, const std::string& text) const;
-  std::string read(const std::string& rel) const;
+  const std::string& path() const { return root_.path(); }
+  std::string under(const std::string& rel) const { return root_.under(rel); }
+  void write(const std::string& rel, const std::string& text) const { root_.write(rel, text); }
+  std::string read(const std::string& rel) const { return root_.read(rel); }
   // The mails the stand-in kept, oldest first.
   std::vector<std::string> mails() const;
   // Names in the root's /tmp.
@@ -34,8 +32,8 @@ class MailRoot {
   NotifierState& state() { return state_; }
 
  private:
-  std::string path_, error_, saved_root_;
-  bool had_root_ = false;
+  TempRoot root_;
+  std::string error_;
   std::unique_ptr<CLogMessage> log_;
   NotifierState state_;
 };
