@@ -37,20 +37,54 @@ function(qd_add_gtest name)
     DISCOVERY_TIMEOUT 30)
 endfunction()
 
-# qd_add_fuzz_target(NAME SOURCES src... LIBS libs... CORPUS dir)
-# SOURCES are the harness (defining LLVMFuzzerTestOneInput) and the modules
-# under test, compiled here with the sanitizers. Always builds NAME_replay,
-# which CTest runs over the corpus under ASan + UBSan (label "fuzz"). With
-# -DQD_FUZZ=ON and clang as the compiler it also builds NAME_fuzz, a
-# libFuzzer binary for long runs:
-#   build-fuzz/tests/NAME_fuzz -max_total_time=3600 CORPUS_DIR
+# Instrumentation of the fuzz targets: the replay runs under ASan + UBSan,
+# the libFuzzer binaries add coverage feedback.
 option(QD_FUZZ "Build libFuzzer targets (needs clang)" OFF)
+set(QD_REPLAY_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+set(QD_FUZZER_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+
+# qd_add_fuzz_library(NAME SOURCES src... INCLUDES dirs... LIBS libs...)
+# The modules a fuzz target exercises, compiled with the fuzz targets'
+# instrumentation so that the sanitizers and the coverage feedback see
+# their code: NAME_replay always, NAME_fuzz with -DQD_FUZZ=ON. Built only
+# when a fuzz target links them.
+function(qd_add_fuzz_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  set(variants replay)
+  if(QD_FUZZ)
+    list(APPEND variants fuzz)
+  endif()
+  foreach(variant ${variants})
+    set(lib ${name}_${variant})
+    add_library(${lib} STATIC EXCLUDE_FROM_ALL ${ARG_SOURCES})
+    target_include_directories(${lib} PUBLIC ${ARG_INCLUDES})
+    target_link_libraries(${lib} PUBLIC ${ARG_LIBS})
+    if(variant STREQUAL "replay")
+      target_compile_options(${lib} PRIVATE ${QD_REPLAY_FLAGS})
+    else()
+      target_compile_options(${lib} PRIVATE ${QD_FUZZER_FLAGS})
+    endif()
+  endforeach()
+endfunction()
+
+# qd_add_fuzz_target(NAME SOURCES harness... FUZZ_LIBS libs... CORPUS dir)
+# SOURCES are the harness (defining LLVMFuzzerTestOneInput); FUZZ_LIBS name
+# libraries made by qd_add_fuzz_library, the modules under test. Always
+# builds NAME_replay, which CTest runs over the corpus under ASan + UBSan
+# (label "fuzz"). With -DQD_FUZZ=ON and clang as the compiler it also builds
+# NAME_fuzz, a libFuzzer binary for long runs:
+#   build-fuzz/tests/NAME_fuzz -max_total_time=3600 CORPUS_DIR
 function(qd_add_fuzz_target name)
-  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
-  set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;FUZZ_LIBS" ${ARGN})
+  set(replay_libs)
+  set(fuzz_libs)
+  foreach(lib ${ARG_FUZZ_LIBS})
+    list(APPEND replay_libs ${lib}_replay)
+    list(APPEND fuzz_libs ${lib}_fuzz)
+  endforeach()
   add_executable(${name}_replay ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
-  target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
-  target_compile_options(${name}_replay PRIVATE ${sanitize})
+  target_link_libraries(${name}_replay PRIVATE ${replay_libs})
+  target_compile_options(${name}_replay PRIVATE ${QD_REPLAY_FLAGS})
   target_link_options(${name}_replay PRIVATE -fsanitize=address,undefined)
   set_target_properties(${name}_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME fuzz_replay_${name} COMMAND ${name}_replay ${ARG_CORPUS})
@@ -58,7 +92,7 @@ function(qd_add_fuzz_target name)
     ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
   if(QD_FUZZ)
     add_executable(${name}_fuzz ${ARG_SOURCES})
-    target_link_libraries(${name}_fuzz PRIVATE ${ARG_LIBS})
+    target_link_libraries(${name}_fuzz PRIVATE ${fuzz_libs})
     target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
     target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
     set_target_properties(${name}_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

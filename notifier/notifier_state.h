@@ -58,7 +58,8 @@ struct NotifierState {
   NotifyScope scope;
   NotifyRecipient recipient;
   NotifyData nd{};
-  bool reconnect = false;      // a database failure: reconnect after this message
+  bool reconnect = false;      // a database failure: the caller hands it on to the
+                               // framework (DaemonState::reconnect) after the step
 };
 
 // The id of the notifier's own message `number` ("QDN0033").

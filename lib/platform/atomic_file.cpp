@@ -14,28 +14,6 @@ std::string SysError(const char* step, const std::string& path) {
   return std::string("could not ") + step + " \"" + path + "\": " + std::strerror(errno);
 }
 
-int WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-// A rename is durable only once the directory entry is on disk.
-int SyncDirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int rc = fsync(fd);
-  close(fd);
-  return rc;
-}
-
 }  // namespace
 
 int QdReplaceFile(const std::string& path, const std::string& text, std::string& err,
@@ -46,7 +24,7 @@ int QdReplaceFile(const std::string& path, const std::string& text, std::string&
     err = SysError("create", tmp);
     return -1;
   }
-  if (WriteAll(fd, text) != 0 || fsync(fd) != 0) {
+  if (QdWriteAll(fd, text) != 0 || fsync(fd) != 0) {
     err = SysError("write", tmp);
     close(fd);
     unlink(tmp.c_str());
@@ -62,14 +40,42 @@ int QdReplaceFile(const std::string& path, const std::string& text, std::string&
     unlink(tmp.c_str());
     return -1;
   }
-  if (SyncDirectoryOf(path) != 0) {
+  if (QdSyncDirectoryOf(path) != 0) {
     err = SysError("sync the directory of", path);
     return -1;
   }
   return 0;
 }
 
-int QdReadFile(const std::string& path, std::string& text, std::string& err) {
+// A rename is durable only once the directory entry is on disk.
+int QdSyncDirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int rc = fsync(fd);
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return rc;
+}
+
+int QdWriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) {
+      errno = EIO;
+      return -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int QdReadFile(const std::string& path, std::string& text, std::string& err, struct stat* st) {
   text.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -77,14 +83,23 @@ int QdReadFile(const std::string& path, std::string& text, std::string& err) {
     err = SysError("open", path);
     return -1;
   }
+  if (st != nullptr && fstat(fd, st) != 0) {
+    err = SysError("examine", path);
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      int saved = errno;
       err = SysError("read", path);
       close(fd);
       text.clear();
+      errno = saved;
       return -1;
     }
     if (n == 0) break;

@@ -5,15 +5,11 @@
 #include <cstring>
 
 #include "lookup_fixture.h"
+#include "txn_test_records.h"
 
 namespace {
 
-Time_Stamp Stamp(const char* text) {
-  Time_Stamp ts;
-  ts.fmt = 'a';
-  std::memcpy(&ts.Year, text, 23);
-  return ts;
-}
+using txntest::Stamp;
 
 std::string Text(const Time_Stamp& ts) { return std::string(&ts.Year[0], 22); }
 

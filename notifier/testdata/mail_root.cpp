@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "child_process.h"
+#include "txn_test_records.h"
 
 namespace {
 
@@ -23,12 +24,7 @@ std::vector<std::string> Entries(const std::string& dir) {
   return out;
 }
 
-Time_Stamp Stamp(const char* text) {
-  Time_Stamp ts;
-  ts.fmt = 'a';
-  std::memcpy(&ts.Year, text, 23);
-  return ts;
-}
+using txntest::Stamp;
 
 }  // namespace
 

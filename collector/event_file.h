@@ -1,0 +1,74 @@
+#pragma once
+// The event file that the analyzer reads, the diagnostic file of a stream
+// block that could not be read, and the work messages that announce them:
+// the analysis request ("FAR" as "AIQ" to "QDAN") and the file transfer
+// request ("TOQ" to "SPFT").
+//
+// Event file layout (the analyzer finds the XML behind "XML FORMAT:"):
+//   Event id: <seq>  Node <n>  Cust Alert - Yes|No, Svc Alert - Yes|No   Severity: <name>
+//   Event time: <ctime text>Event type: <desc>\t\t\t<alert text><msg id text>
+//   Component: <comp_text>
+//   Short Dsc: <short_desc>
+//   Event String: <event_string>
+//   XML FORMAT:
+//   <the Event element as received, without its closing tag>
+//     <Serial>..</Serial> <SystemModel>..</SystemModel> <ReleaseLevel>..</ReleaseLevel>
+//   </Event>
+//   (empty line)
+//   VQX level for Velmar <sysid> is <level>
+#include <ctime>
+#include <string>
+
+#include "evt_record.h"
+#include "evtmon_state.h"
+
+// Root of the file area.
+constexpr const char* kFileBase = "/sp/prod/data/files";
+
+// Writes the local time of `t` as "YYMMDD.HHMMSS" (13 characters) into
+// `out` (14 bytes at least).
+void build_timestamp(char* out, time_t t);
+
+// "'Www Mmm DD HH:MM:SS 20YY'" of the local time of `t` (quotes included),
+// or "0" for t = 0.
+std::string build_cli_timestamp(time_t t);
+
+// The text of the event file for `e`, whose whole element text is `raw`,
+// at file time `t` (shown as the event time). `comp_text` is the component
+// text as the file shows it (after the port rewriting).
+std::string BuildEventText(const evtmon_t& e, const std::string& raw, time_t t,
+                           const std::string& comp_text, const EventDefs& defs,
+                           const std::string& sysid, const std::string& model,
+                           const std::string& vqx_level);
+
+// True when `id` can be part of a file path and a dictionary key: 1 to 79
+// characters of letters, digits, '.', '_' and '-', not "." or "..".
+bool SafePathWord(const std::string& id);
+
+// Writes the event file `name` below the array's event directory (created
+// with its parents when missing) under a temporary name, flushed and renamed
+// into place, so a reader never sees a part of it. Returns 0 with the
+// system path in `pathname`; -1 when the directory cannot be made, -6 when
+// the file cannot be written (logged as SPE0001/SPE0002; nothing left).
+[[nodiscard]] int BuildFile(EvtmonState& st, const std::string& name, const std::string& text,
+                            std::string& pathname);
+
+// Sends the analysis request for the event file `pathname` (file sequence
+// `seq`, file time `filetime`). Sent or queued (no receiver yet): logged as
+// SPE0011, returns 0. Otherwise the request goes to the fallback spool and
+// the back-door alert is raised; returns -1.
+int DoAnalyze(EvtmonState& st, const std::string& pathname, const std::string& seq,
+              time_t filetime);
+
+// Writes a diagnostic file of `header` and the block (at most 9999
+// characters in all) under the next free "spdiag.NNNN" name (an existing
+// file is never overwritten) and asks for its transfer. 0; -1 open or
+// transfer failure; -2 write failure; -3 close failure.
+int processDiagFile(EvtmonState& st, const std::string& header, const char* block, long len);
+
+// Sends a file transfer request. 0 submitted; -4 queued (the transfer
+// process has no receiver now: it gets the request when it registers, so
+// callers count this as sent); -2 "SPEC" unknown; -3 "SPFT" unknown; -5 the
+// send failed and the request went to the fallback spool.
+int callWorkMsg(EvtmonState& st, const char* filetype, const std::string& path, time_t t,
+                const std::string& seq);

@@ -1,0 +1,159 @@
+#include "event_process.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sstream>
+#include <vector>
+
+#include "event_file.h"
+#include "prefilter.h"
+
+namespace {
+
+struct TestRow { const char* text; const char* type; const char* string; };
+const TestRow kTestEvents[] = {
+    {"test fwcore", "evt_fw_coredump",
+     "Firmware COREDUMP: recovered file /var/core/hba/fwcore.no1.s05.p02.20031205.125146"},
+    {"test core", "evt_coredump",
+     "COREDUMP: recovered files: /var/core/proc/saved/analysis.sysmgr.2677.Jun20-18:19:38 "
+     "/var/core/proc/saved/core.sysmgr.2677.Jun20-18:19:38 "
+     "/var/core/proc/saved/log.sysmgr.2677.Jun20-18:19:38"},
+    {"test update", "evt_software_update", "Applying VQX software version 2.2.4.114"},
+    {"test middle update", "evt_membership_chg", "Meridian Cluster: Meridian Cluster formed"},
+    {"test end update", "evt_membership_chg", "Meridian Cluster: Cluster Upgrade complete"},
+    {"test cancelled update", "evt_notify", "System upgrade cancelled"},
+    {"test eeprom", "evt_bios_eepr", "testevent 1 for bios_eeprom events"},
+    {"test cage", "evt_jbod_jtype", "cage0- testevent for jbod_jtype events"},
+    {"test ea_hw", "evt_ea_hw", "testevent for ea_hw events"},
+    {"test dcstatus", "evt_ps_dcstatus", "testevent for ps_dcstatus events"},
+    {"test ethmon", "evt_ethmon", "testevent for ethmon events"},
+    {"test dskfail", "evt_dskfail", "testevent 1, for dskfail events"},
+    {"test ldskfail", "evt_ldsk_setfail", "testevent (log4.0), for ldsk_setfail events"},
+    {"test rawevlg", "evt_too_many_events", "testevent (log4.0), for too many saved_events/0"},
+    {"test task", "evt_task_fail", "testevent TASK 12345 failed"},
+};
+
+template <size_t N>
+void Put(char (&field)[N], const char* text) {
+  std::strncpy(field, text, N - 1);
+  field[N - 1] = '\0';
+}
+
+void StoreLastEvent(EvtmonState& st) {
+  if (!st.gdda) return;
+  struct { const std::string& key; std::string value; } stores[] = {
+      {st.key_last_evt_time, std::to_string(st.last_event_time)},
+      {st.key_last_node_seq, st.curr_node_seq},
+  };
+  for (const auto& s : stores) {
+    if (!st.gdda->SetValue(s.key.c_str(), s.value, st.system_level)) {
+      LogSpe(st, 14, 'A', -1);
+      Logme(st, "Set GDDA Value for " + s.key + " failed rc = -1, msg= " + st.gdda->szErrorMsg + " ");
+    }
+  }
+}
+
+}  // namespace
+
+bool ApplyTestEvent(evtmon_t& e) {
+  if (std::strcmp(e.type, "evt_notify") != 0 || !std::strstr(e.event_string, "test ")) return false;
+  bool applied = false;
+  for (const TestRow& row : kTestEvents) {
+    if (std::strstr(e.event_string, row.text)) {
+      Put(e.type, row.type);
+      Put(e.event_string, row.string);
+      applied = true;
+    }
+  }
+  return applied;
+}
+
+std::string FileSeq(const evtmon_t& e) {
+  std::string digits = std::to_string(static_cast<long>(e.seq));
+  if (digits.size() > 6) digits = digits.substr(digits.size() - 6);
+  return std::to_string(e.node) + "-" + digits;
+}
+
+std::string convert_port(int port) {
+  if (port < 0 || port > 1023) return "invalid";
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:%d:%d", (port >> 7) & 7, (port >> 3) & 15, port & 7);
+  return text;
+}
+
+std::string format_port(const std::string& comp_text, const std::string& vqx_level) {
+  if (comp_text.find("Port") == std::string::npos) return comp_text;
+  std::istringstream words(comp_text);
+  std::string word, first, number, second;
+  int stage = 0;  // 0 before "Port", 1 the number, 2 after it
+  while (words >> word) {
+    if (stage == 0 && word == "Port") {
+      first += "Port";
+      stage = 1;
+    } else if (stage == 0) {
+      first += word + " ";
+    } else if (stage == 1) {
+      number = word;
+      stage = 2;
+    } else {
+      second += word + " ";
+    }
+  }
+  if (stage == 0) return comp_text;  // "Port" only inside a word
+  int port = std::atoi(number.c_str());
+  std::string location;
+  if (!cur_gt_filter_level(vqx_level.c_str(), "2.3.1.0")) {
+    char oct[16];
+    std::snprintf(oct, sizeof oct, "%03o", static_cast<unsigned>(port) & 0777);
+    location = std::string(1, oct[0]) + ":" + oct[1] + ":" + oct[2];
+  } else {
+    location = convert_port(port);
+  }
+  return first + " " + location + " " + second;
+}
+
+void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml) {
+  ++st.events_seen;
+  ApplyTestEvent(e);
+  st.curr_node_seq = std::to_string(e.node) + "-" + std::to_string(static_cast<long>(e.seq));
+  WriteHeartbeat(st);
+
+  int keep = evt_is_alert(&e) ? 1 : 0;
+  if (!st.prefilter_read) {
+    st.prefilter_read = true;
+    std::vector<std::string> notes;
+    int rc = ReadPrefilter(st.sysid, st.prefilter, notes);
+    for (const auto& note : notes) Logme(st, note);
+    if (rc == 0) Logme(st, "Successful read of event file " + st.prefilter.path + ". Stored in array");
+    else if (rc < 0) Logme(st, "Read of event file " + st.prefilter.path + " failed. Not at EOF");
+  }
+  std::string matched;
+  keep = PrefilterDecision(st.prefilter, e, st.vqx_level.c_str(), keep, &matched);
+  if (!matched.empty()) Logme(st, "evtmon in read_array, cmpstr matches " + matched);
+  if (!keep) return;
+
+  // One time names the file and stamps it: an event without a time gets now.
+  time_t t = e.time > 0 ? static_cast<time_t>(e.time) : time(nullptr);
+  const std::string seq = FileSeq(e);
+  char stamp[16];
+  build_timestamp(stamp, t);
+  const std::string name = std::string(stamp) + "." + seq;
+  std::string comp = format_port(e.comp_text, st.vqx_level);
+  if (comp != e.comp_text) Logme(st, std::string("In format_port(), temp_component = ") + e.comp_text + " ");
+  const std::string text = BuildEventText(e, raw_xml, t, comp, st.defs, st.sysid, st.model, st.vqx_level);
+  std::string pathname;
+  int rc = BuildFile(st, name, text, pathname);
+  if (rc != 0) {
+    LogSpe(st, 21, 'A', rc);
+    return;
+  }
+  ++st.events_filed;
+  // The filter rules and their collections come between filing and analysis.
+  (void)DoAnalyze(st, pathname, seq, t);
+
+  if (difftime(t, static_cast<time_t>(st.last_event_time)) > 0 && e.time > 0) {
+    st.last_event_time = e.time;
+    StoreLastEvent(st);
+  }
+}

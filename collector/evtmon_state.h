@@ -1,0 +1,81 @@
+#pragma once
+// The collector worker's process-wide state: one struct, owned by main and
+// passed to every module, so a test can build a fresh one.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "event_defs.h"
+#include "gdda.h"
+#include "log_message.h"
+#include "prefilter.h"
+#include "work_messages.h"
+
+// Program and module names in logs and operator texts.
+constexpr const char* kEvtmonProcess = "EVTMON";
+constexpr const char* kEvtmonModule = "evtmon";
+constexpr const char* kFilterModule = "spfilter";
+constexpr const char* kEvtmonWmName = "SPEC";
+// Default TCP port of the array's event filter.
+constexpr int kEmFilterPort = 5781;
+
+struct EvtmonState {
+  // Command line.
+  std::string sysid;
+  std::string ipaddr;
+  std::string vqx_level;
+  bool daemon = true;
+  // Dictionary keys, each a prefix and the system id.
+  std::string key_last_evt_time;
+  std::string key_last_node_seq;
+  // Services (null when not made; a test may leave them null).
+  std::unique_ptr<CWorkMessages> wm;
+  std::unique_ptr<CLogMessage> log;
+  std::unique_ptr<CGDDA> gdda;
+  int system_level = GDDA_PROD;
+  std::string sp_id;
+  char hw_arch = '?';
+  int own_uid = 0;      // work-message id of "SPEC"
+  char log_char = 'E';  // its log character
+  // Array facts.
+  std::string model = "Unknown";
+  EventDefs defs;
+  // Worker state.
+  int heartbeat_fd = -1;  // write end of the supervisor's pipe, -1 when none
+  bool stop = false;
+  long last_event_time = 0;
+  std::string curr_node_seq;
+  std::string last_node_seq;
+  int diagcnt = 0;        // diagnostic files written after stream errors
+  int seqno = 0;          // last diagnostic file number used
+  int anal_id = 0;        // work-message id of "QDAN", 0 until known
+  std::string urgency = "N";
+  PrefilterTable prefilter;
+  bool prefilter_read = false;
+  // Counters for the operator and the tests.
+  long events_seen = 0;
+  long events_filed = 0;
+  long requests_sent = 0;
+};
+
+// Logs message "SPE<num>" with `urgency` and the system id as first insert.
+// A failed log call goes to standard error as "Error attempting to issue
+// message <id>" and the logger's text.
+template <class... Args>
+void LogSpe(EvtmonState& st, int num, char urgency, const Args&... args) {
+  char id[16];
+  std::snprintf(id, sizeof id, "SPE%04d", num);
+  if (!st.log) return;
+  if (!st.log->Insert(id, urgency, st.sysid, args...)) {
+    Log2cerr(std::string("Error attempting to issue message ") + id + " " + st.log->szErrorMsg,
+             kEvtmonModule, st.daemon);
+  }
+}
+
+// Free text as message SPE9999 (urgency 'A' unless given); printed too when
+// interactive.
+void Logme(EvtmonState& st, const std::string& text, char urgency = 'A');
+
+// Writes the current time as a 4-byte heartbeat to the supervisor's pipe
+// (nothing when there is none).
+void WriteHeartbeat(EvtmonState& st);

@@ -1,0 +1,115 @@
+// spcollect stand-in: the array collection program as the collector's
+// worker runs it at start-up.
+//
+//   spcollect -O special SYSID IPADDR LEVEL none "CLI_COMMAND SYSID IPADDR LEVEL"
+//
+// Every call appends one JSON line {"argv": [...], "time": N, "pid": N} to
+// $QD_ROOT/var/log/qd/sim/spcollect.calls. What it does comes from
+// $QD_ROOT/etc/qd/sim/spcollect.conf when that exists ("key = value" lines):
+//   exit = N     exit status instead of the ordinary behaviour (nothing written)
+//   delay = S    seconds to sleep first
+// Without it, by command:
+//   cli_get_event_files  copies eventtypes, eventclasses and eventcomps into
+//                        /sp/prod/code/vqx-LEVEL/data
+//   cli_get_model        writes /sp/prod/data/files/SYSID/model
+//   anything else        does nothing
+// and exits 0. The files come from $QD_SIM_SPCOLLECT_DATA, else the source
+// tree's sim/spcollect/data. A system id or level that could leave its
+// directory is refused (exit 2). No shell is used.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "alerts.h"
+#include "atomic_file.h"
+#include "qd_path.h"
+
+#ifndef QD_SIM_SPCOLLECT_DATA_DEFAULT
+#define QD_SIM_SPCOLLECT_DATA_DEFAULT "sim/spcollect/data"
+#endif
+
+namespace {
+
+bool SafeWord(const std::string& w) {
+  if (w.empty() || w == "." || w == ".." || w.size() > 79) return false;
+  for (char c : w) {
+    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-')) return false;
+  }
+  return true;
+}
+
+void RecordCall(int argc, char** argv) {
+  std::string line = "{\"argv\": [";
+  for (int i = 0; i < argc; ++i) line += std::string(i ? ", " : "") + "\"" + QdJsonEscape(argv[i]) + "\"";
+  line += "], \"time\": " + std::to_string(time(nullptr)) + ", \"pid\": " + std::to_string(getpid()) + "}\n";
+  std::string err;
+  (void)QdAppendWhole(QdPath("/var/log/qd/sim/spcollect.calls"), line, err);
+}
+
+std::string ConfValue(const std::string& key) {
+  std::string text, err;
+  if (QdReadFile(QdPath("/etc/qd/sim/spcollect.conf"), text, err) != 0) return "";
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos || line[0] == '#') continue;
+    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+    k.erase(k.find_last_not_of(" \t") + 1);
+    v.erase(0, v.find_first_not_of(" \t"));
+    if (k == key) return v;
+  }
+  return "";
+}
+
+int CopyData(const std::string& name, const std::string& to) {
+  const char* dir = std::getenv("QD_SIM_SPCOLLECT_DATA");
+  std::string from = std::string(dir && *dir ? dir : QD_SIM_SPCOLLECT_DATA_DEFAULT) + "/" + name;
+  std::string text, err;
+  if (QdReadFile(from, text, err) != 0) {
+    std::fprintf(stderr, "spcollect: cannot read %s\n", from.c_str());
+    return 1;
+  }
+  std::string path = QdPath(to);
+  QdMakeDirs(path.substr(0, path.rfind('/')), 0777);
+  if (QdReplaceFile(path, text, err, 0664) != 0) {
+    std::fprintf(stderr, "spcollect: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RecordCall(argc, argv);
+  std::string delay = ConfValue("delay");
+  if (!delay.empty()) usleep(static_cast<useconds_t>(std::atof(delay.c_str()) * 1e6));
+  std::string code = ConfValue("exit");
+  if (!code.empty()) return std::atoi(code.c_str());
+  if (argc < 8) {
+    std::fprintf(stderr, "spcollect: usage: spcollect -O special SYSID IPADDR LEVEL none COMMAND\n");
+    return 2;
+  }
+  const std::string sysid = argv[3], level = argv[5];
+  std::istringstream words(argv[7]);
+  std::string command;
+  words >> command;
+  if (!SafeWord(sysid) || !SafeWord(level)) {
+    std::fprintf(stderr, "spcollect: refused system id or level\n");
+    return 2;
+  }
+  if (command == "cli_get_event_files") {
+    int rc = 0;
+    for (const char* f : {"eventtypes", "eventclasses", "eventcomps"}) {
+      rc |= CopyData(f, "/sp/prod/code/vqx-" + level + "/data/" + f);
+    }
+    return rc;
+  }
+  if (command == "cli_get_model") return CopyData("model", "/sp/prod/data/files/" + sysid + "/model");
+  return 0;
+}
