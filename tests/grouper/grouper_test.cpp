@@ -59,6 +59,10 @@ class GrouperRun : public AnalyzerRun {
     setenv("PGTZ", "UTC", 1);
     AnalyzerRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
+    // The array's installed attributes (91_notifier_defaults.sql) make way
+    // for the grouping settings of these tests.
+    ASSERT_EQ(db_.exec("delete from qd_prod_attr where vendor = 'Zarvek' and product = 'Velmar'"),
+              "");
     ASSERT_EQ(db_.exec("insert into qd_prod_attr (vendor, product, notification_grouping2, "
                        "ng_delay2, ng_max_delay2, notification_grouping3, ng_delay3, "
                        "ng_max_delay3) values ('Zarvek', 'Velmar', 'Y', 30, 240, 'N', 0, 0)"),
