@@ -18,6 +18,7 @@
 //   VQX level for Velmar <sysid> is <level>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "evt_record.h"
 #include "evtmon_state.h"
@@ -45,13 +46,18 @@ std::string BuildEventText(const evtmon_t& e, const std::string& raw, time_t t,
 // characters of letters, digits, '.', '_' and '-', not "." or "..".
 bool SafePathWord(const std::string& id);
 
-// Writes the event file `name` below the array's event directory (created
-// with its parents when missing) under a temporary name, flushed and renamed
-// into place, so a reader never sees a part of it. Returns 0 with the
-// system path in `pathname`; -1 when the directory cannot be made, -6 when
-// the file cannot be written (logged as SPE0001/SPE0002; nothing left).
-[[nodiscard]] int BuildFile(EvtmonState& st, const std::string& name, const std::string& text,
-                            std::string& pathname);
+// Files the events of `batch` below the array's event directory (created
+// with its parents when missing): each text is written under a temporary
+// name, all of them are flushed with one flush, renamed into place, and the
+// directory is flushed once, so a reader never sees a part of a file and
+// every file is durable on return. `pathname[i]` is the system path of
+// event i once it is filed, "" when it is not. Each file filed is logged as
+// SPE0024 after the directory flush; a directory that cannot be made is
+// SPE0001, a file that cannot be written or flushed SPE0002 (its temporary
+// file removed; a flush failure fails every file of the batch). Returns the
+// number of files filed, or -1 when the directory cannot be made.
+int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
+               std::vector<std::string>& pathname);
 
 // Sends the analysis request for the event file `pathname` (file sequence
 // `seq`, file time `filetime`). Sent or queued (no receiver yet): logged as

@@ -207,6 +207,7 @@ TEST(EventProcess, KeptEventIsFiledWholeAndItsUnsendableRequestSpooled) {
   std::string err;
   process_buf(p, doc.data(), static_cast<long>(doc.size()), err);
   EXPECT_EQ(err, "");
+  FlushEvents(st);
   EXPECT_EQ(st.events_seen, 2);
   EXPECT_EQ(st.events_filed, 1);
   EXPECT_EQ(root.read("/sp/prod/data/files/1400123/event/050415.102030.1-234567"), want);
@@ -235,6 +236,7 @@ TEST(EventProcess, EventWithoutTimeIsNamedAndStampedByOneTime) {
   std::strcpy(e.type, "evt_notimed");
   time_t before = time(nullptr);
   process_event(st, e, "<Event><Node>0</Node></Event>");
+  FlushEvents(st);
   EXPECT_EQ(st.events_filed, 1);
   char stamp[16];
   build_timestamp(stamp, before);

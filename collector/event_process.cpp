@@ -40,16 +40,24 @@ void Put(char (&field)[N], const char* text) {
   field[N - 1] = '\0';
 }
 
-void StoreLastEvent(EvtmonState& st) {
+// Writes the last event time and its node-sequence, each only when it
+// differs from what the dictionary holds.
+void StoreLastEvent(EvtmonState& st, const std::string& node_seq) {
   if (!st.gdda) return;
-  struct { const std::string& key; std::string value; } stores[] = {
-      {st.key_last_evt_time, std::to_string(st.last_event_time)},
-      {st.key_last_node_seq, st.curr_node_seq},
+  struct { const std::string& key; std::string value; bool changed; } stores[] = {
+      {st.key_last_evt_time, std::to_string(st.last_event_time),
+       st.last_event_time != st.stored_event_time},
+      {st.key_last_node_seq, node_seq, node_seq != st.stored_node_seq},
   };
   for (const auto& s : stores) {
+    if (!s.changed) continue;
     if (!st.gdda->SetValue(s.key.c_str(), s.value, st.system_level)) {
       LogSpe(st, 14, 'A', -1);
       Logme(st, "Set GDDA Value for " + s.key + " failed rc = -1, msg= " + st.gdda->szErrorMsg + " ");
+    } else if (&s.key == &st.key_last_evt_time) {
+      st.stored_event_time = st.last_event_time;
+    } else {
+      st.stored_node_seq = node_seq;
     }
   }
 }
@@ -135,25 +143,42 @@ void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml) {
 
   // One time names the file and stamps it: an event without a time gets now.
   time_t t = e.time > 0 ? static_cast<time_t>(e.time) : time(nullptr);
-  const std::string seq = FileSeq(e);
+  PendingEvent p;
+  p.seq = FileSeq(e);
   char stamp[16];
   build_timestamp(stamp, t);
-  const std::string name = std::string(stamp) + "." + seq;
+  p.name = std::string(stamp) + "." + p.seq;
   std::string comp = format_port(e.comp_text, st.vqx_level);
   if (comp != e.comp_text) Logme(st, std::string("In format_port(), temp_component = ") + e.comp_text + " ");
-  const std::string text = BuildEventText(e, raw_xml, t, comp, st.defs, st.sysid, st.model, st.vqx_level);
-  std::string pathname;
-  int rc = BuildFile(st, name, text, pathname);
-  if (rc != 0) {
-    LogSpe(st, 21, 'A', rc);
-    return;
-  }
-  ++st.events_filed;
-  // The filter rules and their collections come between filing and analysis.
-  (void)DoAnalyze(st, pathname, seq, t);
+  p.text = BuildEventText(e, raw_xml, t, comp, st.defs, st.sysid, st.model, st.vqx_level);
+  p.filetime = t;
+  p.event_time = e.time;
+  p.node_seq = st.curr_node_seq;
+  st.pending.push_back(std::move(p));
+}
 
-  if (difftime(t, static_cast<time_t>(st.last_event_time)) > 0 && e.time > 0) {
-    st.last_event_time = e.time;
-    StoreLastEvent(st);
+void FlushEvents(EvtmonState& st) {
+  if (st.pending.empty()) return;
+  std::vector<PendingEvent> batch;
+  batch.swap(st.pending);
+  std::vector<std::string> pathname;
+  const int filed = FileEvents(st, batch, pathname);
+  const std::string* newest_seq = nullptr;
+  for (size_t i = 0; i < batch.size(); ++i) {
+    const PendingEvent& p = batch[i];
+    if (pathname[i].empty()) {
+      LogSpe(st, 21, 'A', filed < 0 ? -1 : -6);
+      continue;
+    }
+    ++st.events_filed;
+    // The filter rules and their collections come between filing and analysis.
+    (void)DoAnalyze(st, pathname[i], p.seq, p.filetime);
+    if (p.event_time > 0 && difftime(p.filetime, static_cast<time_t>(st.last_event_time)) > 0) {
+      st.last_event_time = p.event_time;
+      newest_seq = &p.node_seq;
+    }
   }
+  // Only now are the files and their requests durable: a restart catches up
+  // from here, so an event not yet requested is never skipped.
+  if (newest_seq) StoreLastEvent(st, *newest_seq);
 }

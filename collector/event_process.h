@@ -1,8 +1,9 @@
 #pragma once
 // Event processing: the stream reader's callback. Turns built-in test
 // events into their test content, refreshes the supervisor's heartbeat,
-// applies the prefilter, and for a kept event writes the event file, asks
-// for its analysis and records it as the last event processed.
+// applies the prefilter, and keeps a kept event's file text for the batch;
+// FlushEvents files the batch, asks for each file's analysis and then
+// records the newest event time filed.
 #include <string>
 
 #include "evt_record.h"
@@ -25,6 +26,16 @@ std::string convert_port(int port);
 // Text without "Port" comes back unchanged.
 std::string format_port(const std::string& comp_text, const std::string& vqx_level);
 
-// The callback: processes one complete event (see the file comment). Every
-// failure is logged; nothing is returned.
+// The callback: processes one complete event (see the file comment); a
+// kept event waits in st.pending until FlushEvents. Every failure is
+// logged; nothing is returned.
 void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml);
+
+// Works off st.pending as one batch: files every event (FileEvents), then
+// sends the analysis request of each file filed (DoAnalyze), then stores
+// the newest event time among them with its node-sequence in the
+// dictionary, each key only when it changed. The stored time thus never
+// passes an event whose file or request is not yet durable. An event that
+// could not be filed is logged as SPE0021 and gets no request. st.pending
+// is empty afterwards.
+void FlushEvents(EvtmonState& st);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "event_file.h"
+#include "event_process.h"
 #include "signals.h"
 #include "time_scale.h"
 
@@ -36,6 +37,12 @@ void StopAwareWait(EvtmonState& st, double seconds) {
     (void)QdSleep(kWaitStep < seconds - waited ? kWaitStep : seconds - waited);
     if (CheckForSignal(SIGTERM, true)) st.stop = true;
   }
+}
+
+// True when a read of `sock` would not wait.
+bool Readable(int sock) {
+  pollfd pfd{sock, POLLIN | POLLPRI, 0};
+  return poll(&pfd, 1, 0) == 1;
 }
 
 }  // namespace
@@ -145,6 +152,11 @@ int get_events(EvtmonState& st, int sock, EventParser& parser) {
   std::string err;
   while (!st.stop) {
     ++loops;
+    // Events already read wait for what the socket holds right now, so one
+    // batch takes them all (up to kBatchEvents); nothing waits longer.
+    if (!st.pending.empty() && (st.pending.size() >= kBatchEvents || !Readable(sock))) {
+      FlushEvents(st);
+    }
     pollfd pfd{sock, POLLIN | POLLPRI, 0};
     int n = poll(&pfd, 1, static_cast<int>(QdScaledMillis(kPollTimeout)));
     int code = 0;
@@ -173,6 +185,7 @@ int get_events(EvtmonState& st, int sock, EventParser& parser) {
       code = STREAM_SOCKET_ERROR;
     }
     if (code != 0) {
+      FlushEvents(st);
       StopAwareWait(st, kErrorWait);
       if (st.stop) break;
       if (failures >= 2) return code;
@@ -181,11 +194,13 @@ int get_events(EvtmonState& st, int sock, EventParser& parser) {
     ssize_t got = read(sock, block, kReadBlock);
     if (got < 0) {
       if (errno == EINTR) continue;
+      FlushEvents(st);
       LogSpe(st, 48, 'A', std::strerror(errno));
       Interactive(st, std::string("In get_events(), Error from read(), ") + std::strerror(errno) + "\n");
       return STREAM_READ_ERROR;
     }
     if (got == 0) {
+      FlushEvents(st);
       Logme(st, "Socket closed by em_filter!!!!");
       StopAwareWait(st, kClosedWait);
       if (st.stop) break;

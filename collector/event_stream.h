@@ -15,6 +15,8 @@
 extern const char* const kSubscription;
 // Largest block read at once.
 constexpr int kReadBlock = 8000;
+// Most kept events filed as one batch.
+constexpr size_t kBatchEvents = 64;
 
 // Results of connect_as_client (a socket >= 0 on success).
 enum ConnectResult : int {
@@ -51,7 +53,10 @@ int connect_to_addr(EvtmonState& st, const sockaddr_in* addr, int* sock);
 int connect_as_client(EvtmonState& st);
 
 // The read loop on `sock` until SIGTERM or a StreamResult failure. Events
-// found are processed by `parser`'s callback.
+// found are processed by `parser`'s callback; the kept ones are filed
+// (FlushEvents) once the socket holds no more data, before any wait, and
+// at the latest every kBatchEvents. The caller files what is left when
+// this returns.
 int get_events(EvtmonState& st, int sock, EventParser& parser);
 
 // The notification texts of a failed connect (`connect` true) or stream

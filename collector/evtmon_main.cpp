@@ -95,9 +95,15 @@ int GetInitialized(EvtmonState& st) {
 
 void ReadLastEvent(EvtmonState& st) {
   long t = 0;
-  if (st.gdda->GetValue(st.key_last_evt_time.c_str(), t, st.system_level)) st.last_event_time = t;
+  if (st.gdda->GetValue(st.key_last_evt_time.c_str(), t, st.system_level)) {
+    st.last_event_time = t;
+    st.stored_event_time = t;
+  }
   std::string seq;
-  if (st.gdda->GetValue(st.key_last_node_seq.c_str(), seq, st.system_level)) st.last_node_seq = seq;
+  if (st.gdda->GetValue(st.key_last_node_seq.c_str(), seq, st.system_level)) {
+    st.last_node_seq = seq;
+    st.stored_node_seq = seq;
+  }
 }
 
 // The worker: connection, definitions, model, then the stream.
@@ -135,6 +141,7 @@ int RunWorker(EvtmonState& st) {
   int result = 0;
   if (!st.stop) {
     result = get_events(st, sock, parser);
+    FlushEvents(st);
     if (result != 0) {
       Logme(st, "In run_process, get_events failed, rc = " + std::to_string(result));
       StreamFailureText f = DescribeFailure(false, result, st.ipaddr);

@@ -2,8 +2,10 @@
 // The collector worker's process-wide state: one struct, owned by main and
 // passed to every module, so a test can build a fresh one.
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "event_defs.h"
 #include "gdda.h"
@@ -18,6 +20,17 @@ constexpr const char* kFilterModule = "spfilter";
 constexpr const char* kEvtmonWmName = "SPEC";
 // Default TCP port of the array's event filter.
 constexpr int kEmFilterPort = 5781;
+
+// A kept event whose file text is built, waiting for the batch that files
+// it and sends its analysis request.
+struct PendingEvent {
+  std::string name;      // file name in the array's event directory
+  std::string text;      // file content
+  std::string seq;       // file sequence
+  time_t filetime = 0;   // file time
+  long event_time = 0;   // the event's own time, 0 when it had none
+  std::string node_seq;  // "<node>-<seq>"
+};
 
 struct EvtmonState {
   // Command line.
@@ -46,6 +59,11 @@ struct EvtmonState {
   long last_event_time = 0;
   std::string curr_node_seq;
   std::string last_node_seq;
+  // What the dictionary holds, so an unchanged value is not written again.
+  long stored_event_time = 0;
+  std::string stored_node_seq;
+  // Kept events of the blocks read so far, filed together (FlushEvents).
+  std::vector<PendingEvent> pending;
   int diagcnt = 0;        // diagnostic files written after stream errors
   int seqno = 0;          // last diagnostic file number used
   int anal_id = 0;        // work-message id of "QDAN", 0 until known

@@ -25,6 +25,12 @@
 // rename or creation in it durable. Returns 0, or -1 with errno set.
 [[nodiscard]] int QdSyncDirectoryOf(const std::string& path);
 
+// Flushes everything written to the file system holding `path` (already
+// resolved) with one flush: what a batch of files written without their
+// own flush needs before it is renamed into place. Returns 0, or -1 with
+// errno set.
+[[nodiscard]] int QdSyncFileSystemOf(const std::string& path);
+
 // Appends `line` to the file `path` (already resolved) with a single write
 // on an O_APPEND descriptor, so lines of concurrent writers never
 // interleave; the file and its directory are created when missing. Returns
