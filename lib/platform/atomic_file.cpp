@@ -14,6 +14,18 @@ std::string SysError(const char* step, const std::string& path) {
   return std::string("could not ") + step + " \"" + path + "\": " + std::strerror(errno);
 }
 
+// Opens `path` with `flags`, runs `flush` on it and closes it, keeping the
+// flush's errno.
+int FlushOpened(const std::string& path, int flags, int (*flush)(int)) {
+  int fd = open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int rc = flush(fd);
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return rc;
+}
+
 }  // namespace
 
 int QdReplaceFile(const std::string& path, const std::string& text, std::string& err,
@@ -51,25 +63,13 @@ int QdReplaceFile(const std::string& path, const std::string& text, std::string&
 int QdSyncDirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int rc = fsync(fd);
-  int saved = errno;
-  close(fd);
-  errno = saved;
-  return rc;
+  return FlushOpened(dir, O_RDONLY | O_DIRECTORY, fsync);
 }
 
 // One flush for many files instead of one per file: a batch writer pays
 // the device's flush once.
 int QdSyncFileSystemOf(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int rc = syncfs(fd);
-  int saved = errno;
-  close(fd);
-  errno = saved;
-  return rc;
+  return FlushOpened(path, O_RDONLY, syncfs);
 }
 
 int QdWriteAll(int fd, const std::string& text) {
