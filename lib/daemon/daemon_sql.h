@@ -22,3 +22,10 @@ void DaemonSqlDisconnectAll();
 
 // "commit work".
 [[nodiscard]] int DaemonSqlCommit();
+
+// After a failed statement: 1 when the failure means the current connection
+// is gone (ecpg has no connection, libpq saw it break, or the statement's
+// SQL state is a connection exception or a server shutdown), 0 when the
+// session lives on (the statement itself, or its data, was at fault).
+// Reads sqlca: call it right after the statement.
+[[nodiscard]] int DaemonSqlConnectionLost();
