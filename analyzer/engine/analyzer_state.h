@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "daemon.h"
+#include "request_attempts.h"
 
 // The file of the current analysis. Texts are NUL-terminated.
 struct CurrentFile {
@@ -41,6 +42,7 @@ struct AnalyzerState {
   short Canal_filename_ind = -1;   // its null indicator (-1 null)
   bool Suppress_notify = false;
   int notclass = 0;                // notification class of the analysis
+  RequestAttempts attempts;        // earlier deliveries of the current request
   std::vector<std::unique_ptr<HandlerPattern>> patterns;
 };
 
