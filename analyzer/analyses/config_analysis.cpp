@@ -61,7 +61,11 @@ void LogFree(DaemonState& st, char urgency, const std::string& text) {
 bool AnalyzedBefore(DaemonState& st, const CurrentFile& f) {
   long count = 0;
   QdSqlClear();
-  if (FdbCountAnalyzed(f.Cvendor, f.Cproduct, f.Cprod_id, f.Cfile_date, f.Cfile_type,
+  // The catalogue row carries the file's own type (above 100000 for a
+  // family member); the analysis works with the reduced one.
+  int stored = Analyzer(st).catalogue_file_type;
+  if (FdbCountAnalyzed(f.Cvendor, f.Cproduct, f.Cprod_id, f.Cfile_date,
+                       stored ? stored : f.Cfile_type,
                        f.Cfile_seq, &count) < 0) {
     DaemonSqlError(st, "prior analysis select");
     RollbackWork();  // the history row must not land in an aborted transaction

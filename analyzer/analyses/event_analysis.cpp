@@ -232,6 +232,8 @@ int RunHandler(DaemonState& st, long file_type, PatternEntry** entry) {
     }
     found = code != 0;  // no row: nothing to run, and nothing amiss
     if (code == 0) {
+      std::snprintf(engine.handlername_read, sizeof engine.handlername_read, "%s",
+                    engine.evtdata.handlername);
       EventHandlerFn handler = FindEventHandler(engine.evtdata.handlername);
       if (handler) {
         found = true;
@@ -240,7 +242,7 @@ int RunHandler(DaemonState& st, long file_type, PatternEntry** entry) {
     }
   }
   if (!found) {
-    AnalAlert('H', EngineFormat("Event handler '%s' not found", engine.evtdata.handlername),
+    AnalAlert('H', EngineFormat("Event handler '%s' not found", engine.handlername_read),
               SourceFile());
   }
   return kStepDone;

@@ -131,9 +131,14 @@ void SetRunDate(AnalyzerState& an) {
 }
 
 int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
-  CurrentFile& cur = Analyzer(st).file;
+  AnalyzerState& an = Analyzer(st);
+  CurrentFile& cur = an.file;
+  // Every lookup of the analysis (tags, patterns, severity, event row,
+  // texts, parts, history) is by the reduced type; only the catalogue
+  // keeps the file's own.
+  an.catalogue_file_type = cur.Cfile_type;
+  if (cur.Cfile_type > kTypeFamilyOffset) cur.Cfile_type -= kTypeFamilyOffset;
   int type = cur.Cfile_type;
-  if (type > kTypeFamilyOffset) type -= kTypeFamilyOffset;
   switch (type) {
     case kTypeEvent: return AnalZarvekVelmarEvent(st, txn);
     case kTypeConfig: return AnalZarvekVelmarConfig(st, txn);

@@ -7,7 +7,7 @@
 // statement wait for an advisory lock the test holds, the analyzer is killed
 // there (its waiting session ended too), and a new analyzer takes the
 // request. The kill campaign kills the analyzer at random moments while it
-// works off a queue of requests (QD_KILL_REQUESTS of them, 24 by default).
+// works off a queue of requests (QD_KILL_REQUESTS of them, 10 by default).
 #include <dirent.h>
 #include <libpq-fe.h>
 #include <signal.h>
@@ -24,12 +24,10 @@
 
 #include <gtest/gtest.h>
 
-#include "analyzer_run.h"
-#include "corpus.h"
+#include "event_request.h"
 
 namespace {
 
-constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
 // The advisory lock the hold triggers wait for.
 constexpr int kHoldLock = 424242;
 
@@ -52,22 +50,19 @@ const HoldPoint kHoldPoints[] = {
     {"end of the request", "wm.message", "delete", "old.msgno = 1"},
 };
 
-class CrashRun : public AnalyzerRun {
+class CrashRun : public EventRequestRun {
  protected:
   void SetUp() override {
-    AnalyzerRun::SetUp();
+    EventRequestRun::SetUp();
     if (HasFatalFailure() || IsSkipped()) return;
-    std::vector<CorpusEvent> corpus;
-    std::string error;
-    ASSERT_TRUE(LoadCorpus(&corpus, &error)) << error;
     // The events whose analysis writes history and notifies: the outcomes
     // that must not come twice.
-    for (const CorpusEvent& ev : corpus) {
+    for (const CorpusEvent& ev : corpus_) {
       auto notify = ev.expected.find("notify");
       auto history = ev.expected.find("history");
       if (notify == ev.expected.end() || notify->second != "yes") continue;
       if (history == ev.expected.end() || history->second != "yes") continue;
-      root_.write(kEventDir + ev.name, ev.text);
+      Install(ev.name);
       events_.push_back(ev.name);
     }
     ASSERT_GE(events_.size(), 3u);
@@ -79,20 +74,7 @@ class CrashRun : public AnalyzerRun {
 
   void TearDown() override {
     if (holder_) PQfinish(holder_);
-    AnalyzerRun::TearDown();
-  }
-
-  // Catalogues event file `name` as sequence `seq` and requests its
-  // analysis. Returns the request's message id.
-  std::string Request(const std::string& name, const std::string& seq) {
-    std::vector<std::string> rows = db_.query(
-        "insert into qd_fdb_cat (vendor, product, prod_id, file_date, file_type, file_seq, "
-        "prod_filename, store_filename, encription, compression, char_set, hw_architecture) "
-        "values ('Zarvek', 'VELMAR', '1400123', '2005-04-15 10:00:00', 100, '" + seq +
-        "', 'EVENT', '" + kEventDir + name + "', '0', '0', 'A', 'X') returning objid");
-    EXPECT_EQ(rows.size(), 1u);
-    return Send(JoinSettings(kRequestSp, {"prod.vendor=Zarvek", "prod.prod=VELMAR",
-                                          "prod.id=1400123", "FDB_Objid=" + rows.at(0)}));
+    EventRequestRun::TearDown();
   }
 
   // Makes the statement of `point` wait for the test's advisory lock.
@@ -136,35 +118,6 @@ class CrashRun : public AnalyzerRun {
     PQclear(r);
   }
 
-  long Number(const std::string& sql) const {
-    std::vector<std::string> rows = db_.query(sql);
-    return rows.size() == 1 ? std::atol(rows[0].c_str()) : -1;
-  }
-
-  // Notification requests waiting for QDNOT, by the sequence their source
-  // names (" file, seq N, dated").
-  std::map<std::string, long> NotifyRequests() const {
-    std::map<std::string, long> out;
-    for (const std::string& row : db_.query(
-             "select substring(encode(substring(data from 641 for 256), 'escape') "
-             "from ' file, seq ([^,]*),'), count(*) from wm.message where target = 2 "
-             "and msgno = 2 group by 1")) {
-      size_t bar = row.find('|');
-      out[row.substr(0, bar)] = std::atol(row.substr(bar + 1).c_str());
-    }
-    return out;
-  }
-
-  std::map<std::string, long> HistoryRows() const {
-    std::map<std::string, long> out;
-    for (const std::string& row :
-         db_.query("select file_seq, count(*) from qd_anal_history group by 1")) {
-      size_t bar = row.find('|');
-      out[row.substr(0, bar)] = std::atol(row.substr(bar + 1).c_str());
-    }
-    return out;
-  }
-
   // Temporary reports in the event folder.
   std::vector<std::string> TempReports() const {
     std::vector<std::string> out;
@@ -191,12 +144,6 @@ class CrashRun : public AnalyzerRun {
     EXPECT_EQ(Number("select count(*) from qd_fdb_cat where anal_date is null"), 0);
     EXPECT_EQ(Number("select count(*) from wm.message where target = 1"), 0);
     EXPECT_TRUE(TempReports().empty()) << TempReports().front();
-  }
-
-  std::string Rows(const std::string& sql) const {
-    std::string out;
-    for (const std::string& row : db_.query(sql)) out += row + "\n";
-    return out;
   }
 
   // The analyzer once it has worked off every request: none left for QDAN.
@@ -231,7 +178,7 @@ TEST_F(CrashRun, KilledAtEachCommitTheRequestEndsAnalysedOnce) {
 
 TEST_F(CrashRun, KillCampaign) {
   const char* size = std::getenv("QD_KILL_REQUESTS");
-  const int requests = size && std::atoi(size) > 0 ? std::atoi(size) : 24;
+  const int requests = size && std::atoi(size) > 0 ? std::atoi(size) : 10;
   std::vector<std::string> seqs;
   for (int i = 0; i < requests; ++i) {
     seqs.push_back(std::to_string(i + 1));

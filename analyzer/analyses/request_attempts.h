@@ -20,17 +20,13 @@
 // fields is the same request.
 
 #include <string>
-#include <vector>
 
+#include "analyzer_state.h"
 #include "daemon.h"
 #include "qd_txn.h"
 
-struct RequestAttempts {
-  std::string send_key;              // key of the notification request; "" when none
-  std::vector<std::string> earlier;  // log rows of interrupted attempts ("InProc")
-  bool done_before = false;          // an earlier attempt ended "Done"
-  bool status_written = false;       // this attempt's final status is committed
-};
+// (The attempts of the current request live in AnalyzerState::attempts,
+// RequestAttempts in analyzer_state.h.)
 
 // The send key of the notification request of `far`: "QDAN-FAR-" and 16
 // hexadecimal digits that digest the request's association id, time and
