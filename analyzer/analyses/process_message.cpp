@@ -9,6 +9,7 @@
 #include "analyses.h"
 #include "analyzer_state.h"
 #include "daemon_log.h"
+#include "daemon_sql.h"
 #include "file_lookup.h"
 #include "qd_txn.h"
 #include "request_attempts.h"
@@ -51,12 +52,13 @@ void CopyCode(char (&out)[2], char code) {
 // every retry. (The stored file's name is left as sent: it names a file.)
 void CleanKey(char* text) { (void)TxnScrubUtf8(text); }
 
-// A failed file lookup: retried when the connection was lost (after the
-// reconnection); refused when the database turned the statement down with
-// the connection alive, since the request's own values would fail it again
-// on every retry.
+// A failed file lookup: refused when the database turned down the
+// request's own values (they would fail it again on every retry), else
+// retried (after the reconnection when the connection was lost).
 int LookupFailed(DaemonState& st, const char* action) {
-  return DaemonSqlError(st, action) ? kStepRetry : kStepRefuse;
+  bool data = DaemonSqlDataException() != 0;
+  bool lost = DaemonSqlError(st, action);
+  return data && !lost ? kStepRefuse : kStepRetry;
 }
 
 // Whether the received data can hold the record it claims to be.

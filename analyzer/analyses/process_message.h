@@ -22,8 +22,9 @@
 //    refused), or from the record itself with the type number from
 //    qd_fdb_attr (none: QDZ0047, refused); the request's values take '?'
 //    for bytes that are not UTF-8 first. A database error logs QDZ0100 and
-//    returns 1 when the connection was lost (reconnect request), -1 when
-//    the database refused the statement itself;
+//    returns 1 (with the reconnect request when the connection was lost),
+//    or -1 when the database refused the request's values (a data
+//    exception, which every retry would meet again);
 //  - logs 0030, sets Orun_date, empties Canal_filename, reduces a type
 //    above 100000 by 100000 for the whole analysis (the catalogue's own
 //    type kept in catalogue_file_type) and returns the result of the

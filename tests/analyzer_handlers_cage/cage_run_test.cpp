@@ -165,20 +165,14 @@ TEST_F(CageRun, OnTheServiceProcessorNoReportAndNoKeys) {
 // still runs, and the report is written with "Monitor" as if no earlier
 // error had been counted.
 TEST_F(CageRun, AChipErrorCountTheDatabaseRefusesStillGivesTheMonitorReport) {
-  ASSERT_EQ("", db_.exec(
-      "create function qd_test_refuse() returns boolean language plpgsql as "
-      "$$ begin raise exception 'history not readable now'; end $$;"
-      "alter table qd_anal_history rename to qd_anal_history_rows;"
-      "create view qd_anal_history as select * from qd_anal_history_rows where qd_test_refuse()"));
+  // "ea_details like $7" on a number is no statement the database takes.
+  ASSERT_EQ("", db_.exec("alter table qd_anal_history drop column ea_details;"
+                         "alter table qd_anal_history add column ea_details integer"));
   StartReady({"-t", "60"});
-  ASSERT_TRUE(Ended(Analyze("cage_chip_loop", "m1"), "Deleted")) << Log();
+  ASSERT_TRUE(Ended(Analyze("cage_chip_loop", "k2"), "Deleted")) << Log();
   EXPECT_NE(Log().find("evt_jbod_jtype code 17 Monitor select"), std::string::npos) << Log();
   EXPECT_EQ(MaskRunDate(ReadFile(Folder() + "cage_chip_loop.analysis")),
             MaskRunDate(root_.read(kEventDir + std::string("cage_chip_loop.analysis"))));
-  std::vector<std::string> keys = db_.query(
-      "select concat_ws(',', ea_key1, ea_key2, ea_key3, ea_key4, ea_key5, ea_key6) "
-      "from qd_anal_history_rows where file_seq = 'm1'");
-  EXPECT_EQ(keys, std::vector<std::string>{"code=27,na,na,Monitor,Override,na"});
 }
 
 }  // namespace
