@@ -5,6 +5,7 @@
 #include "daemon.h"
 #include "handler_patterns.h"
 #include "process_message.h"
+#include "request_attempts.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ DaemonConfig AnalyzerConfig() {
   config.after_initialize = CompilePatterns;
   config.release = ReleaseTables;
   config.process = process_message;
+  config.update_status = UpdateAttemptStatus;
   return config;
 }
 

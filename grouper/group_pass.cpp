@@ -21,7 +21,8 @@ std::string ClassText(const char* format, long n, const char* vendor, const char
   return text;
 }
 
-// A failed statement of the pass: logged, reconnect raised.
+// A failed statement of the pass: logged; the reconnect raised when it lost
+// the connection, else its transaction rolled back.
 int Failed(DaemonState& st, const char* action) {
   DaemonSqlError(st, action);
   return 1;

@@ -12,6 +12,7 @@
 #include "anal_alert.h"
 #include "anal_history.h"
 #include "analyses.h"
+#include "analysis_outcome.h"
 #include "analysis_sql.h"
 #include "config_sql.h"
 #include "daemon_log.h"
@@ -60,7 +61,11 @@ void LogFree(DaemonState& st, char urgency, const std::string& text) {
 bool AnalyzedBefore(DaemonState& st, const CurrentFile& f) {
   long count = 0;
   QdSqlClear();
-  if (FdbCountAnalyzed(f.Cvendor, f.Cproduct, f.Cprod_id, f.Cfile_date, f.Cfile_type,
+  // The catalogue row carries the file's own type (above 100000 for a
+  // family member); the analysis works with the reduced one.
+  int stored = Analyzer(st).catalogue_file_type;
+  if (FdbCountAnalyzed(f.Cvendor, f.Cproduct, f.Cprod_id, f.Cfile_date,
+                       stored ? stored : f.Cfile_type,
                        f.Cfile_seq, &count) < 0) {
     DaemonSqlError(st, "prior analysis select");
     RollbackWork();  // the history row must not land in an aborted transaction
@@ -147,23 +152,6 @@ void SetAlertResult(const CurrentFile& f, const QDTxn* txn, const CageAlert& ale
   ResetReportIndicators();
 }
 
-void RecordInCatalogue(DaemonState& st, const AnalyzerState& an) {
-  const CurrentFile& f = an.file;
-  if (f.Cobjid[0] == '\0') return;
-  std::string symptom = ColumnText(Engine().result.ASymptom, 256);
-  QdSqlClear();
-  if (FdbRecordAnalysis(f.Cobjid, symptom.c_str(), an.Orun_date, an.Canal_filename,
-                        an.Canal_filename_ind) < 0) {
-    DaemonSqlError(st, "post analysis");
-    RollbackWork();
-    return;
-  }
-  if (CommitWork() == kAnalSqlError) {
-    DaemonSqlError(st, "Commit analysis");
-    RollbackWork();
-  }
-}
-
 // The checker found hot cages: alert, history, notification, catalogue.
 int ReportHotCages(DaemonState& st, const QDTxn* txn, const std::string& result_file) {
   AnalyzerState& an = Analyzer(st);
@@ -189,9 +177,9 @@ int ReportHotCages(DaemonState& st, const QDTxn* txn, const std::string& result_
   SetAlertResult(an.file, txn, alert);
   std::string event = alert.cage_name + " HIGH_TEMP";
   std::snprintf(Engine().event_name, sizeof Engine().event_name, "%s", event.c_str());
-  (void)WriteHistory(nullptr, txn, "alert", alert.cage_name);
+  HistoryRow history = BuildHistoryRow(nullptr, "alert", alert.cage_name);
   do_notify(txn);
-  RecordInCatalogue(st, an);
+  RecordOutcome(st, &history);
   return kStepDone;
 }
 

@@ -2,8 +2,9 @@
 // The configuration analysis (file type 101): one problem is looked for,
 // drive cages that run too hot. The outside checker CheckCageTemp reads the
 // stored file; when it reports hot cages the analysis raises a high-urgency
-// alert with a fixed report text, writes the history row, sends the
-// notification request and records the analysis in the catalogue.
+// alert with a fixed report text, sends the notification request, and
+// writes the history row, the analysis in the catalogue and the status in
+// one transaction (analysis_outcome.h).
 //
 // The analysis itself is AnalZarvekVelmarConfig (analyses.h):
 //  - a file already analyzed (its catalogue row has anal_date) logs 9999

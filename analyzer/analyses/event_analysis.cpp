@@ -9,6 +9,7 @@
 #include "anal_alert.h"
 #include "anal_history.h"
 #include "analyses.h"
+#include "analysis_outcome.h"
 #include "analysis_sql.h"
 #include "config_sql.h"
 #include "daemon_log.h"
@@ -24,13 +25,13 @@
 #include "sql_error.h"
 #include "tag_exits.h"
 #include "tag_table.h"
+#include "txn_fields.h"
 
 namespace {
 
 constexpr char kNoValue[] = "<no value>";
 constexpr char kInitText[] = "For VELMAR EVENT, file_type = 100. See platform log.";
 constexpr char kDefaultEventTime[] = "a1999/12/31 23:59:59.00";
-constexpr size_t kCatalogueSymptomMax = 256;
 
 // The tags the analysis reads by name; the event tag table must hold all.
 const char* const kWellKnownTags[] = {
@@ -201,12 +202,9 @@ void DescribeEvent(const CurrentFile& f) {
   squish_blanks(result.ASymptom);
   result.ACount = 1;
 
-  if (HasData("tTime")) {
-    ConvertTime(Value("tTime").c_str(), result.AEventTimeFirst);
-  } else if (!HasData("Time") || !EventTimeFromSeconds(Value("Time"), result.AEventTimeFirst)) {
-    std::memset(&result.AEventTimeFirst, 0, sizeof result.AEventTimeFirst);
-    std::memcpy(&result.AEventTimeFirst, kDefaultEventTime, sizeof kDefaultEventTime - 1);
-  }
+  const std::string ttime = Value("tTime"), seconds = Value("Time");
+  result.AEventTimeFirst = EventTime(HasData("tTime") ? &ttime : nullptr,
+                                     HasData("Time") ? &seconds : nullptr);
   result.AEventTimeLast = result.AEventTimeFirst;
   result.AEventLocation = 'R';
 
@@ -234,6 +232,8 @@ int RunHandler(DaemonState& st, long file_type, PatternEntry** entry) {
     }
     found = code != 0;  // no row: nothing to run, and nothing amiss
     if (code == 0) {
+      std::snprintf(engine.handlername_read, sizeof engine.handlername_read, "%s",
+                    engine.evtdata.handlername);
       EventHandlerFn handler = FindEventHandler(engine.evtdata.handlername);
       if (handler) {
         found = true;
@@ -242,7 +242,7 @@ int RunHandler(DaemonState& st, long file_type, PatternEntry** entry) {
     }
   }
   if (!found) {
-    AnalAlert('H', EngineFormat("Event handler '%s' not found", engine.evtdata.handlername),
+    AnalAlert('H', EngineFormat("Event handler '%s' not found", engine.handlername_read),
               SourceFile());
   }
   return kStepDone;
@@ -266,20 +266,6 @@ void DecideUrgency(DaemonState& st, AnalyzerState& an) {
                  EngineFormat("Urgency set Low by nonalert_low for vqx %s event %s",
                               Value("ReleaseLevel").c_str(), Value("Type").c_str()));
   }
-}
-
-// Step 18: the symptom, run date and report name into the catalogue row.
-void RecordInCatalogue(DaemonState& st, const AnalyzerState& an) {
-  const CurrentFile& f = an.file;
-  if (f.Cobjid[0] == '\0') return;
-  std::string symptom = ColumnText(Engine().result.ASymptom, kCatalogueSymptomMax);
-  QdSqlClear();
-  if (FdbRecordAnalysis(f.Cobjid, symptom.c_str(), an.Orun_date, an.Canal_filename,
-                        an.Canal_filename_ind) < 0) {
-    SqlFailed(st, "post analysis");
-    return;
-  }
-  if (CommitWork() == kAnalSqlError) SqlFailed(st, "Commit analysis");
 }
 
 // Steps 1 to 7: the event's tag values. A processing result; 0 goes on.
@@ -328,6 +314,19 @@ bool EventTimeFromSeconds(const std::string& text, Time_Stamp& stamp) {
   return true;
 }
 
+Time_Stamp EventTime(const std::string* ttime, const std::string* seconds) {
+  Time_Stamp stamp{};
+  if (ttime) {
+    ConvertTime(ttime->c_str(), stamp);
+    if (TimeValid(stamp)) return stamp;
+  } else if (seconds && EventTimeFromSeconds(*seconds, stamp)) {
+    return stamp;
+  }
+  std::memset(&stamp, 0, sizeof stamp);
+  std::memcpy(&stamp, kDefaultEventTime, sizeof kDefaultEventTime - 1);
+  return stamp;
+}
+
 int AnalZarvekVelmarEvent(DaemonState& st, const QDTxn* txn) {
   AnalyzerState& an = Analyzer(st);
   const CurrentFile& f = an.file;
@@ -339,15 +338,20 @@ int AnalZarvekVelmarEvent(DaemonState& st, const QDTxn* txn) {
   if (RunHandler(st, f.Cfile_type, &entry) != kStepDone) return kStepRetry;
   DecideUrgency(st, an);
 
+  // Steps 16 and 18. The notification request goes first: the history row,
+  // the catalogue and the status then commit together, so a request
+  // delivered again finds all of them or none (request_attempts.h).
   AnalysisResult& result = Engine().result;
-  if (!result.ForceUrgencyIgnore) {
-    (void)WriteHistory(entry, txn, Value("tSev"), Value("CompType"));
-    if (!an.Suppress_notify) {
-      do_notify(txn);
-    } else {
-      DaemonLogOwn(st, "0043", 'A', AnalMessageId());
-    }
+  if (result.ForceUrgencyIgnore) {
+    RecordOutcome(st, nullptr);
+    return kStepDone;
   }
-  RecordInCatalogue(st, an);
+  HistoryRow history = BuildHistoryRow(entry, Value("tSev"), Value("CompType"));
+  if (!an.Suppress_notify) {
+    do_notify(txn);
+  } else {
+    DaemonLogOwn(st, "0043", 'A', AnalMessageId());
+  }
+  RecordOutcome(st, &history);
   return kStepDone;
 }

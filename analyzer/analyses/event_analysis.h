@@ -27,18 +27,18 @@
 //  10 default symptom: ShortDesc (or "Unable to determine symptom") and
 //     "(tType)", blanks squeezed; ACount 1
 //  11 event time from "tTime", else "Time" (seconds since 1970, UTC),
-//     else 1999/12/31 23:59:59.00; location 'R'
+//     else 1999/12/31 23:59:59.00 (EventTime); location 'R'
 //  12 AEvent "vendor product tType"; 13 AModel
 //  14 handler of the event's qd_anal_evtdata row (table in
 //     event_handlers.h); no row: none runs; an unknown name: notification
 //     'H' "Event handler '%s' not found"; database error: QDZ0100 "select
 //     evtdata", result 1
 //  15 alert, service alert, suppression, ForceUrgencyLow, nonalert_low
-//  16 history row and notification request (neither with
-//     ForceUrgencyIgnore; no request, 0043 'A', when suppressed)
-//  18 catalogue row (when the request named an object id): symptom, run
-//     date, report name; its failure is logged (QDZ0100 "post analysis" /
-//     "Commit analysis") and the result stays 0.
+//  16 notification request (none with ForceUrgencyIgnore; none, 0043 'A',
+//     when suppressed), then history row (none with ForceUrgencyIgnore),
+//     18 catalogue row (when the request named an object id: symptom, run
+//     date, report name) and the status "Done", in one transaction
+//     (analysis_outcome.h); failures are logged and the result stays 0.
 // A database error also rolls the open transaction back, so the
 // reconnect at the end of the pass starts clean.
 
@@ -51,3 +51,10 @@
 // untouched, when the text is no such number (blanks around it allowed)
 // or its year does not fit four digits.
 bool EventTimeFromSeconds(const std::string& text, Time_Stamp& stamp);
+
+// The event time of step 11 from the "tTime" value `ttime` and the "Time"
+// value `seconds` (null: the tag has no data). A "tTime" that gives no date
+// and time (an unknown month name, say: month 13) counts as unreadable, like
+// a "Time" that is no number: the notification request must carry a stamp
+// the transaction log takes (TimeValid), or the notifier would refuse it.
+Time_Stamp EventTime(const std::string* ttime, const std::string* seconds);

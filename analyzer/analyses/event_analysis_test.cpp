@@ -9,6 +9,8 @@
 #include <string>
 
 #include "event_handlers.h"
+#include "notify_request.h"
+#include "txn_check.h"
 
 namespace {
 
@@ -32,6 +34,57 @@ TEST(EventTime, SecondsSince1970AreReadAsUtc) {
     EXPECT_FALSE(EventTimeFromSeconds(bad, stamp)) << bad;
     EXPECT_EQ(StampText(stamp), "a1999/12/31 23:59:59.00") << bad;
   }
+}
+
+// The notification request of an event whose time is `stamp`, through the
+// checks the notifier's transaction log applies to it: 0 when it would be
+// logged.
+int NotifierCheck(const Time_Stamp& stamp) {
+  qd_Transaction_Header request{};
+  std::memcpy(request.AssocId, "SecABCuSecDEF", 13);
+  std::memcpy(request.sp.vendor, "Zarvek", 6);
+  std::memcpy(request.sp.prod, "SPx", 3);
+  std::memcpy(request.sp.id, "SP0042", 6);
+  CurrentFile file{};
+  AnalysisResult result;
+  result.AUrgency = 'H';
+  result.AEvent = "Zarvek VELMAR evt_x";
+  result.ASymptom = "Something failed(evt_x)";
+  result.AText = "text";
+  result.AModel = "S400";
+  result.Anot_unique = "evt_x;none";
+  result.AEventTimeFirst = result.AEventTimeLast = stamp;
+  result.AEventLocation = 'R';
+  NotifySource src;
+  src.request = &request;
+  src.file = &file;
+  src.severity = "major";
+  src.hw_arch = 'X';
+  src.now = 1113560430;
+  qd_Transaction_Format_6 rec;
+  BuildNotifyRecord(result, src, rec);
+  TxnHeaderText hdr;
+  TxnNotifyText body;
+  QDTxn txn;
+  std::memcpy(&txn, &rec, sizeof rec);
+  return TxnCheckHeader(rec.hdr, hdr, nullptr) | TxnCheckFormat3(txn.f3, body, nullptr) |
+         TxnCheckNotifyExtra(txn, body, nullptr);
+}
+
+TEST(EventTime, EveryEventTimeIsOneTheNotifierLogs) {
+  // "Time" in seconds: "UT" where the hundredths go.
+  const std::string seconds = "1113560430";
+  Time_Stamp stamp = EventTime(nullptr, &seconds);
+  EXPECT_EQ(StampText(stamp), "a2005/04/15 10:20:30.UT");
+  EXPECT_EQ(NotifierCheck(stamp), 0);
+  // A "tTime" whose month name is unknown gives no date: the default time.
+  const std::string odd_month = "Tue mar 15 10:20:30 2005";
+  stamp = EventTime(&odd_month, &seconds);
+  EXPECT_EQ(StampText(stamp), "a1999/12/31 23:59:59.00");
+  EXPECT_EQ(NotifierCheck(stamp), 0);
+  const std::string good = "Tue Mar 15 10:20:30 2005";
+  EXPECT_EQ(StampText(EventTime(&good, nullptr)), "a2005/03/15 10:20:30.00");
+  EXPECT_EQ(StampText(EventTime(nullptr, nullptr)), "a1999/12/31 23:59:59.00");
 }
 
 TEST(EventHandlers, TableNamesEveryHandlerExactly) {

@@ -9,9 +9,12 @@
 #include "analyses.h"
 #include "analyzer_state.h"
 #include "daemon_log.h"
+#include "daemon_sql.h"
 #include "file_lookup.h"
 #include "qd_txn.h"
+#include "request_attempts.h"
 #include "sql_error.h"
+#include "txn_fields.h"
 #include "txn_log.h"
 
 namespace {
@@ -43,6 +46,21 @@ void CopyCode(char (&out)[2], char code) {
   out[1] = '\0';
 }
 
+// A value of the request that statements take: bytes that are not UTF-8
+// become '?', as the transaction log stored them. The database would refuse
+// the statement for them, and the same request would fail the same way on
+// every retry. (The stored file's name is left as sent: it names a file.)
+void CleanKey(char* text) { (void)TxnScrubUtf8(text); }
+
+// A failed file lookup: refused when the database turned down the
+// request's own values (they would fail it again on every retry), else
+// retried (after the reconnection when the connection was lost).
+int LookupFailed(DaemonState& st, const char* action) {
+  bool data = DaemonSqlDataException() != 0;
+  bool lost = DaemonSqlError(st, action);
+  return data && !lost ? kStepRefuse : kStepRetry;
+}
+
 // Whether the received data can hold the record it claims to be.
 bool LongEnough(const DaemonState& st) {
   long length = st.envelope.nDepDataLength;
@@ -58,12 +76,10 @@ int FileFromCatalogue(DaemonState& st, const qd_Transaction_Format_2& far,
                       const std::string& msgid) {
   CurrentFile& cur = Analyzer(st).file;
   CopyField(cur.Cobjid, far.FDB_Objid);
+  CleanKey(cur.Cobjid);
   QdSqlClear();
   int rc = FdbSelectByObjid(cur.Cobjid, &cur);
-  if (rc < 0) {
-    DaemonSqlError(st, "FDB_Objid select");
-    return kStepRetry;
-  }
+  if (rc < 0) return LookupFailed(st, "FDB_Objid select");
   if (rc != 0) {
     DaemonLogOwn(st, "0021", 'A', msgid, cur.Cobjid);
     return kStepRefuse;
@@ -92,12 +108,13 @@ int FileFromRequest(DaemonState& st, const qd_Transaction_Format_2& far) {
   CopyCode(cur.Ccompression, far.hdr.compression);
   CopyCode(cur.Cchar_set, far.hdr.char_set);
   CopyCode(cur.Chw_architecture, far.hdr.hw_architecture);
+  for (char* key : {cur.Cvendor, cur.Cproduct, cur.Cprod_id, cur.Cfile_date, cur.Cfile_seq,
+                    cur.Cprod_filename}) {
+    CleanKey(key);
+  }
   QdSqlClear();
   int rc = FdbSelectFileType(cur.Cvendor, cur.Cproduct, cur.Cprod_filename, &cur.Cfile_type);
-  if (rc < 0) {
-    DaemonSqlError(st, "file_type select");
-    return kStepRetry;
-  }
+  if (rc < 0) return LookupFailed(st, "file_type select");
   if (rc != 0) {
     std::string keys = std::string(cur.Cvendor) + "/" + cur.Cproduct + "/" + cur.Cprod_filename;
     DaemonLog(st, "QDZ0047", '2', "vendor/prod/file_name", keys);
@@ -116,9 +133,14 @@ void SetRunDate(AnalyzerState& an) {
 }
 
 int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
-  CurrentFile& cur = Analyzer(st).file;
+  AnalyzerState& an = Analyzer(st);
+  CurrentFile& cur = an.file;
+  // Every lookup of the analysis (tags, patterns, severity, event row,
+  // texts, parts, history) is by the reduced type; only the catalogue
+  // keeps the file's own.
+  an.catalogue_file_type = cur.Cfile_type;
+  if (cur.Cfile_type > kTypeFamilyOffset) cur.Cfile_type -= kTypeFamilyOffset;
   int type = cur.Cfile_type;
-  if (type > kTypeFamilyOffset) type -= kTypeFamilyOffset;
   switch (type) {
     case kTypeEvent: return AnalZarvekVelmarEvent(st, txn);
     case kTypeConfig: return AnalZarvekVelmarConfig(st, txn);
@@ -137,6 +159,7 @@ int process_message(DaemonState& st, bool) {
   st.txn_stored = false;
   an.Suppress_notify = false;
   an.notclass = 0;
+  an.attempts = RequestAttempts();
 
   if (!LongEnough(st)) {
     DaemonLog(st, "QDZ0040", '2', "FAR");
@@ -161,6 +184,14 @@ int process_message(DaemonState& st, bool) {
   if (std::strcmp(kind, "FAR") != 0) {
     DaemonLog(st, "QDZ0042", '2', "transaction", kind);
     return kStepRefuse;
+  }
+
+  // A request delivered again after its analyzer died: what the earlier
+  // attempt committed is not done twice.
+  if ((rc = FindEarlierAttempts(st, far)) != 0) return rc;
+  if (an.attempts.done_before) {
+    DaemonLogOwn(st, "0044", 'A', msgid);
+    return kStepDone;
   }
 
   rc = far.FDB_Objid[0] ? FileFromCatalogue(st, far, msgid) : FileFromRequest(st, far);

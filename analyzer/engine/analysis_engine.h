@@ -156,6 +156,10 @@ struct AnalysisEngine {
 
   PatternEntry dummy;   // what EH_generic returns
   EventData evtdata;    // the current event's qd_anal_evtdata row
+  // The handler name last read from qd_anal_evtdata, kept across events: an
+  // event whose handler cannot be found (one without a type included) is
+  // notified with it.
+  char handlername_read[81] = {0};
   AnalysisResult result;
 };
 

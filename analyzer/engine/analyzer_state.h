@@ -6,6 +6,7 @@
 #include <regex.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "daemon.h"
@@ -27,6 +28,15 @@ struct CurrentFile {
   char Chw_architecture[2];
 };
 
+// Earlier deliveries of the request being analyzed, as the transaction log
+// tells them (request_attempts.h in the analyses).
+struct RequestAttempts {
+  std::string send_key;              // key of the notification request; "" when none
+  std::vector<std::string> earlier;  // log rows of interrupted attempts ("InProc")
+  bool done_before = false;          // an earlier attempt ended "Done"
+  bool status_written = false;       // this attempt's final status is committed
+};
+
 // One compiled event-handler pattern; `compiled` false leaves the slot
 // empty (the pattern did not compile).
 struct HandlerPattern {
@@ -36,11 +46,14 @@ struct HandlerPattern {
 
 struct AnalyzerState {
   CurrentFile file{};
+  int catalogue_file_type = 0;     // the file's type as the catalogue holds it (file.Cfile_type
+                                   // is reduced below 100000 for the analysis)
   char Orun_date[20] = {0};        // local time of the analysis, "yyyy/mm/dd hh:mm:ss"
   char Canal_filename[266] = {0};  // analysis report name
   short Canal_filename_ind = -1;   // its null indicator (-1 null)
   bool Suppress_notify = false;
   int notclass = 0;                // notification class of the analysis
+  RequestAttempts attempts;        // earlier deliveries of the current request
   std::vector<std::unique_ptr<HandlerPattern>> patterns;
 };
 

@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "anal_alert.h"
 #include "anal_history.h"
@@ -33,13 +37,15 @@ class ReportFile {
   explicit ReportFile(const std::string& name) : name_(name), path_(QdPath(name)) {
     const DaemonState* st = Engine().daemon;
     std::string module = st && !st->module_name.empty() ? st->module_name : "qdAnalyze";
-    temp_ = path_ + "." + module + "." + std::to_string(getpid());
+    temp_prefix_ = path_ + "." + module + ".";
+    temp_ = temp_prefix_ + std::to_string(getpid());
   }
   ~ReportFile() { Discard(); }
   ReportFile(const ReportFile&) = delete;
   ReportFile& operator=(const ReportFile&) = delete;
 
   bool Open() {
+    RemoveStaleTemps();
     unlink(temp_.c_str());
     int fd = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd >= 0) file_ = fdopen(fd, "w");
@@ -94,12 +100,37 @@ class ReportFile {
   bool failed() const { return failed_; }
 
  private:
+  // Temporary reports of this report left by an analyzer that was killed
+  // while writing it: a process id behind the prefix that no process has
+  // any more. (A live one may be another analyzer's, at work right now.)
+  void RemoveStaleTemps() {
+    size_t slash = temp_prefix_.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : temp_prefix_.substr(0, slash);
+    std::string prefix = temp_prefix_.substr(slash == std::string::npos ? 0 : slash + 1);
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      std::string digits = name.substr(prefix.size());
+      if (digits.empty() || digits.size() > 9 ||
+          digits.find_first_not_of("0123456789") != std::string::npos) {
+        continue;
+      }
+      pid_t pid = static_cast<pid_t>(std::stol(digits));
+      if (pid == getpid() || (kill(pid, 0) != 0 && errno == ESRCH)) {
+        unlink((dir + "/" + name).c_str());
+      }
+    }
+    closedir(d);
+  }
+
   void Fail(int err, const char* what) {
     failed_ = true;
     AnalLogErrno(err, "0033", 'A', AnalMessageId(), what, name_);
   }
 
-  std::string name_, path_, temp_;
+  std::string name_, path_, temp_prefix_, temp_;
   FILE* file_ = nullptr;
   bool failed_ = false;
   bool done_ = false;

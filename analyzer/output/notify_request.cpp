@@ -83,9 +83,11 @@ std::string CannotBeSent(const CurrentFile& f) {
                       f.Cproduct, f.Cprod_id, f.Cprod_filename);
 }
 
-void Fallback(DaemonState& st, const qd_Transaction_Format_6& rec, const std::string& text) {
+void Fallback(DaemonState& st, const qd_Transaction_Format_6& rec, const std::string& key,
+              const std::string& text) {
   std::string result;
-  int rc = QueueSend(st.process_name.c_str(), kNotifier, kNotifyMessage, &rec, sizeof rec, result);
+  int rc = QueueSend(st.process_name.c_str(), kNotifier, kNotifyMessage, &rec, sizeof rec, result,
+                     key.empty() ? nullptr : key.c_str());
   // A request neither sent nor spooled is lost but for the alert below.
   DaemonLogOwn(st, "9999", rc == QUEUESEND_FAILED ? '2' : 'A', result);
   std::string abstract = st.module_name + " Unable to Send() NIQ message";
@@ -94,14 +96,17 @@ void Fallback(DaemonState& st, const qd_Transaction_Format_6& rec, const std::st
 
 // Sends the record to the notifier `id`. True when the service took it.
 bool SendRecord(DaemonState& st, long id, qd_Transaction_Format_6& rec, const std::string& msgid,
-                int& rc) {
+                const std::string& key, int& rc) {
   Message_Queue_ env{};
   env.nTargetUID = static_cast<int32_t>(id);
   env.nDepDataLength = static_cast<int32_t>(sizeof rec);
   env.pDepData = &rec;
-  rc = st.wm->Send(static_cast<int>(st.process_id), kNotifyMessage, &env, false);
-  if (rc == WM_OK || rc == WM_QUEUED) {
-    const char* how = rc == WM_OK ? "submitted" : "queued";
+  // A request delivered again after the analyzer died sends under the
+  // request's key, so the notifier hears of it once.
+  rc = key.empty() ? st.wm->Send(static_cast<int>(st.process_id), kNotifyMessage, &env, false)
+                   : st.wm->SendOnce(static_cast<int>(st.process_id), kNotifyMessage, &env, key);
+  if (rc == WM_OK || rc == WM_QUEUED || rc == WM_ALREADY_SENT) {
+    const char* how = rc == WM_OK ? "submitted" : rc == WM_QUEUED ? "queued" : "sent before";
     DaemonLogOwn(st, "0011", 'A', msgid,
                  EngineFormat("%s Notification msg [%.8lX] %s by this", kNotifyKind,
                               static_cast<unsigned long>(static_cast<uint32_t>(env.nMessageID)),
@@ -198,14 +203,14 @@ void do_notify(const QDTxn* txn) {
   unsigned long origin = static_cast<uint32_t>(st.envelope.nMessageID);
   if (id > 0) {
     int rc = 0;
-    if (SendRecord(st, id, rec, msgid, rc)) return;
-    Fallback(st, rec,
+    if (SendRecord(st, id, rec, msgid, an.attempts.send_key, rc)) return;
+    Fallback(st, rec, an.attempts.send_key,
              CannotBeSent(f) + EngineFormat("CWorkMessages::Send() returned rc=%ld\n"
                                             "Originating AIQ message is %.8lX",
                                             static_cast<long>(rc), origin));
     return;
   }
-  Fallback(st, rec,
+  Fallback(st, rec, an.attempts.send_key,
            CannotBeSent(f) + EngineFormat("CWorkMessages::GetUID() failed to translate '%s'\n"
                                           "Originating AIQ message is %.8lX",
                                           kNotifier, origin));

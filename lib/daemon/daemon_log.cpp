@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "daemon_sql.h"
 #include "sql_error.h"
 
 void DaemonStderr(const DaemonState& st, const std::string& text) {
@@ -24,11 +25,17 @@ std::string DaemonHexId(int32_t msgid) {
   return text;
 }
 
-void DaemonSqlError(DaemonState& st, const char* action) {
+bool DaemonSqlError(DaemonState& st, const char* action) {
   long code = QdSqlCode();
   std::string message = QdSqlMessage();
-  st.reconnect = true;
+  bool lost = DaemonSqlConnectionLost() != 0;
   if (!QdLogSqlError(st.log.get(), code, action, message, '2', st.module_name.c_str())) {
     st.error_this_pass = true;
   }
+  if (lost) {
+    st.reconnect = true;
+  } else {
+    (void)DaemonSqlRollback();
+  }
+  return lost;
 }

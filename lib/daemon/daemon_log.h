@@ -39,5 +39,10 @@ bool DaemonLogOwn(DaemonState& st, const char* digits, char urgency, const Args&
 }
 
 // Logs QDZ0100 (urgency '2') with the code and message of the thread's last
-// statement and `action`, and raises the reconnect request.
-void DaemonSqlError(DaemonState& st, const char* action);
+// statement and `action`. When the failure lost the connection it raises
+// the reconnect request (the pass drops the connection, and a later one
+// makes a new one after the reconnect pause) and returns true. Otherwise
+// the statement or its data was at fault and the session lives on: the
+// failed transaction is rolled back, so the next statement runs, no
+// reconnect is asked for, and the result is false.
+bool DaemonSqlError(DaemonState& st, const char* action);

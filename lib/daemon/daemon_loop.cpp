@@ -154,6 +154,12 @@ int ReceiveMsg(DaemonState& st, bool retrycycle) {
     default:
       st.last_activity = time(nullptr);
       DaemonLogOwn(st, "0007", 'A', DaemonHexId(st.envelope.nMessageID), rc, st.wm->szErrorMsg);
+      // The database went away (a restart, say): this pass drops the
+      // daemon's own connection too, and the next one makes a new one after
+      // the reconnect pause, which a restart of some seconds outlasts. A
+      // database that stays away fails the reconnections in a row instead,
+      // and the daemon stops after three passes as ever.
+      if (rc == WM_UNREACHABLE) st.reconnect = true;
       return 1;
   }
 }

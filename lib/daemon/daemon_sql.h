@@ -22,3 +22,17 @@ void DaemonSqlDisconnectAll();
 
 // "commit work".
 [[nodiscard]] int DaemonSqlCommit();
+
+// After a failed statement: 1 when the failure means the current connection
+// is gone (ecpg has no connection, libpq saw it break, or the statement's
+// SQL state is a connection exception or a server shutdown), 0 when the
+// session lives on (the statement itself, or its data, was at fault).
+// Reads sqlca: call it right after the statement.
+[[nodiscard]] int DaemonSqlConnectionLost();
+
+// After a failed statement: 1 when the database refused the statement's
+// data (SQL state class 22, a data exception: bytes that are no text of the
+// database's encoding, a value that does not convert), which the same
+// values would meet again on every retry; else 0. Reads sqlca: call it
+// right after the statement.
+[[nodiscard]] int DaemonSqlDataException();

@@ -11,6 +11,7 @@
 #include "atomic_file.h"
 #include "gdda.h"
 #include "qd_path.h"
+#include "text_util.h"
 
 #ifndef QD_CATALOGUE_BUILD
 #define QD_CATALOGUE_BUILD ""
@@ -108,9 +109,27 @@ bool QdValidUrgency(char urgency) {
 
 std::string QdEscapeLogText(const std::string& text, size_t limit) {
   std::string out;
-  for (unsigned char c : text) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* end = s + text.size();
+  for (const unsigned char* p = s; p < end; ++p) {
+    unsigned char c = *p;
     char piece[8];
-    if (c == '\n') {
+    size_t len = c < 0x80 ? 1 : QdUtf8Length(p, end);
+    if (len > 1) {
+      // A whole UTF-8 character goes in as it is.
+      if (out.size() + len > limit) {
+        out += "...";
+        break;
+      }
+      out.append(reinterpret_cast<const char*>(p), len);
+      p += len - 1;
+      continue;
+    }
+    if (len == 0) {
+      // A byte that is no UTF-8: escaped like a control character, so the
+      // log stays UTF-8 as the alert file and the database do.
+      std::snprintf(piece, sizeof piece, "\\x%02x", c);
+    } else if (c == '\n') {
       std::strcpy(piece, "\\n");
     } else if (c == '\r') {
       std::strcpy(piece, "\\r");

@@ -100,8 +100,9 @@ bool QdValidMessageId(const char* id);
 bool QdValidUrgency(char urgency);
 
 // The platform-log form of `text`: line feeds as "\n", carriage returns as
-// "\r", tabs as "\t", other control bytes as "\xHH"; at most `limit` bytes,
-// a longer text being cut and marked with "...".
+// "\r", tabs as "\t", other control bytes and bytes that are not UTF-8 as
+// "\xHH"; at most `limit` bytes, a longer text being cut (never inside a
+// character) and marked with "...".
 std::string QdEscapeLogText(const std::string& text, size_t limit = 32768);
 
 // Writes one line to standard error: "YYYY-MM-DD HH:MM:SS MODULE: TEXT",

@@ -160,6 +160,12 @@ TEST(Logger, ConcurrentWritersNeverInterleaveLines) {
   }
 }
 
+TEST(Logger, TheLogLineIsUtf8WhateverBytesTheTextHolds) {
+  EXPECT_EQ(QdEscapeLogText("caf\xc3\xa9 \xff\xc3(x\xed\xa0\x80\n"),
+            "caf\xc3\xa9 \\xff\\xc3(x\\xed\\xa0\\x80\\n");
+  EXPECT_EQ(QdEscapeLogText("ab\xc3\xa9", 3), "ab...");  // no character cut in two
+}
+
 TEST(Logger, Log2cerrWritesOneStampedLineNamingTheModule) {
   TempRoot root;
   std::string path = root.under("/tmp/stderr");

@@ -10,12 +10,6 @@
 
 namespace {
 
-// Ended spool keys are kept this long, far beyond the time a spool entry
-// that was stored but not removed (its drain died) can wait for the next
-// drain.
-const WmStatement kPruneSent = {
-    "wm_prune_sent", "delete from wm.spool_sent where sent_at < now() - interval '30 days'"};
-
 std::string Hex(int id) {
   char text[16];
   snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
@@ -52,10 +46,7 @@ int CWorkMessages::DrainSpool(bool wait, WmDrainReport& report) {
   for (const std::string& name : names) {
     if ((rc = DrainEntry(name, report)) != 0) return rc;
   }
-  if (report.sent > 0) {
-    bool lost = false;
-    ctl_->Run(kPruneSent, WmParams(), err, lost);
-  }
+  if (report.sent > 0) PruneKeys(true);
   return Ok();
 }
 
@@ -105,7 +96,12 @@ int CWorkMessages::DrainEntry(const std::string& name, WmDrainReport& report) {
 }
 
 int QueueSend(const char* sender, const char* target, const char* msgname, const void* data,
-              long length, std::string& resulttext) {
+              long length, std::string& resulttext, const char* key) {
+  const std::string sendkey = key ? key : "";
+  if (key && !WmSendKeyValid(sendkey)) {
+    resulttext = "QueueSend: invalid send key; message not kept";
+    return QUEUESEND_FAILED;
+  }
   if (!sender || !target || !msgname || !WmSpoolNameValid(sender) || !WmSpoolNameValid(target) ||
       !WmSpoolNameValid(msgname)) {
     resulttext = "QueueSend: invalid process or message name; message not kept";
@@ -120,7 +116,12 @@ int QueueSend(const char* sender, const char* target, const char* msgname, const
   {
     CWorkMessages wm(false);
     int msgid = 0;
-    int rc = wm.SendByName(sender, target, msgname, data, length, msgid);
+    int rc = wm.SendByName(sender, target, msgname, data, length, msgid, sendkey);
+    if (rc == WM_ALREADY_SENT) {
+      resulttext = "message for " + where + " sent before as work message " + Hex(msgid) +
+                   "; not sent again";
+      return QUEUESEND_SENT;
+    }
     if (rc == WM_OK || rc == WM_QUEUED) {
       resulttext = "message for " + where + " sent as work message " + Hex(msgid);
       if (rc == WM_QUEUED) resulttext += " (no receiver registered now; kept until one is)";
@@ -135,7 +136,7 @@ int QueueSend(const char* sender, const char* target, const char* msgname, const
   entry.time_sent = static_cast<int64_t>(time(nullptr));
   entry.data.assign(static_cast<const char*>(data ? data : ""), static_cast<size_t>(length));
   std::string path, err;
-  if (WmSpoolWrite(entry, path, err) != 0) {
+  if (WmSpoolWrite(entry, path, err, sendkey) != 0) {
     resulttext = "message for " + where + " lost: not sent (" + why + ") and not spooled (" + err + ")";
     return QUEUESEND_FAILED;
   }

@@ -147,7 +147,8 @@ int WmSpoolDecode(const std::string& content, WmSpoolEntry& e, std::string& err)
   return 0;
 }
 
-int WmSpoolWrite(WmSpoolEntry& entry, std::string& path, std::string& err) {
+int WmSpoolWrite(WmSpoolEntry& entry, std::string& path, std::string& err,
+                 const std::string& key) {
   static unsigned counter = 0;
   std::string dir = WmSpoolDir();
   if (QdMakeDirs(dir, 0750) != 0) {
@@ -159,7 +160,7 @@ int WmSpoolWrite(WmSpoolEntry& entry, std::string& path, std::string& err) {
   char stem[80];
   snprintf(stem, sizeof stem, "%012lld.%09ld-%010d-%06u", static_cast<long long>(now.tv_sec),
            now.tv_nsec, static_cast<int>(getpid()), ++counter % 1000000u);
-  entry.key = std::string(stem) + "-" + RandomHex();
+  entry.key = key.empty() ? std::string(stem) + "-" + RandomHex() : key;
   std::string temp = dir + "/" + kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(counter);
   path = dir + "/" + stem + kSuffix;
 

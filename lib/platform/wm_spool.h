@@ -52,11 +52,12 @@ bool WmSpoolNameValid(const std::string& name);
 std::string WmSpoolEncode(const WmSpoolEntry& entry);
 int WmSpoolDecode(const std::string& content, WmSpoolEntry& entry, std::string& err);
 
-// Writes a new entry for `entry` (its key is made here and stored back into
-// it). Creates the directory when missing. Returns 0 with the entry's full
+// Writes a new entry for `entry` (its key is `key` when given, else made
+// here; either way stored back into it). Creates the directory when missing. Returns 0 with the entry's full
 // path in `path`, or -1 with the reason in `err`; on failure no entry and
 // no temporary file are left.
-int WmSpoolWrite(WmSpoolEntry& entry, std::string& path, std::string& err);
+int WmSpoolWrite(WmSpoolEntry& entry, std::string& path, std::string& err,
+                 const std::string& key = "");
 
 // Names of the complete entries, oldest first. Returns 0 (an absent
 // directory is an empty spool), or -1 with `err`.

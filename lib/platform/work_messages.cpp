@@ -94,6 +94,15 @@ const WmStatement kRetryFree = {
     " where id = " WM_FREE_ROW " returning id"};
 const WmStatement kOwner = {"wm_owner", "select target, sender from wm.message where id = $1"};
 
+// The message stored under a send key before: $1 key.
+const WmStatement kKeyedBefore = {"wm_keyed_before",
+                                  "select msg_id from wm.spool_sent where key = $1"};
+// Send keys and spool keys are kept this long: far beyond the time a
+// request can be delivered again (its retry limit) or a spool entry can
+// wait for the next drain.
+const WmStatement kPruneKeys = {
+    "wm_prune_keys", "delete from wm.spool_sent where sent_at < now() - interval '30 days'"};
+
 std::string IntArray(const std::vector<int>& values) {
   std::string text = "{";
   for (size_t i = 0; i < values.size(); ++i) {
@@ -644,7 +653,31 @@ int CWorkMessages::Send(int ownprocid, const char* msgname, Message_Queue_* env,
   return SendResolved(ownprocid, msgno, *env);
 }
 
-int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env) {
+int CWorkMessages::SendOnce(int ownprocid, const char* msgname, Message_Queue_* env,
+                           const std::string& key) {
+  if (!WmSendKeyValid(key)) return Fail(WM_SEND_FAILED, "invalid send key '" + key + "'");
+  if (!env || !msgname) return Fail(WM_SEND_FAILED, "Send needs an envelope and a message name");
+  int msgno = 0;
+  if (FindMessage(msgname, msgno) != 0) return Fail(WM_SEND_FAILED, szErrorMsg);
+  if (!KnownUid(ownprocid)) {
+    return Fail(WM_SEND_FAILED, "Unknown sending process id " + std::to_string(ownprocid));
+  }
+  return SendResolved(ownprocid, msgno, *env, key);
+}
+
+// The table of keys grows by one row per keyed send; the first keyed send
+// of an object and every kWmVacuumEvery-th one remove the old keys (a
+// drain that sent entries does it `now`). A failure only leaves them for
+// the next time.
+void CWorkMessages::PruneKeys(bool now) {
+  if (!now && keyed_++ % kWmVacuumEvery != 0) return;
+  std::string err;
+  bool lost = false;
+  ctl_->Run(kPruneKeys, WmParams(), err, lost);
+}
+
+int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env,
+                                const std::string& key) {
   if (env.nDepDataLength < 0 || env.nDepDataLength > kWmMaxDataLength ||
       (env.nDepDataLength > 0 && !env.pDepData)) {
     return Fail(WM_SEND_FAILED, "invalid data length " + std::to_string(env.nDepDataLength));
@@ -657,9 +690,20 @@ int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env) {
   int msgid = 0;
   int64_t posted = 0;
   bool live = false;
-  int rc = Store(sender, env.nTargetUID, msgno, env, env.pDepData, env.nDepDataLength, "", msgid,
+  int rc = Store(sender, env.nTargetUID, msgno, env, env.pDepData, env.nDepDataLength, key, msgid,
                  posted, live);
-  if (rc != 0) return Fail(WM_SEND_FAILED, szErrorMsg);
+  if (rc < 0) return Fail(WM_SEND_FAILED, szErrorMsg);
+  if (rc == kNone) {
+    std::string err;
+    bool lost = false;
+    PgResult before = ctl_->Run(kKeyedBefore, WmParams().Text(key), err, lost);
+    env.nMessageID = before && PQntuples(before.get()) == 1
+                         ? static_cast<int32_t>(WmInt(before.get(), 0, 0))
+                         : 0;
+    return Fail(WM_ALREADY_SENT, "a message was sent under key '" + key + "' before (" +
+                                     Hex(env.nMessageID) + "); none sent now");
+  }
+  if (!key.empty()) PruneKeys();
   env.nMessageID = msgid;
   env.nSenderUID = sender;
   env.nMsgNo = msgno;
@@ -680,7 +724,10 @@ int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env) {
 
 int CWorkMessages::SendByName(const std::string& sender, const std::string& target,
                               const std::string& msgname, const void* data, long length,
-                              int& msgid) {
+                              int& msgid, const std::string& key) {
+  if (!key.empty() && !WmSendKeyValid(key)) {
+    return Fail(WM_SEND_FAILED, "invalid send key '" + key + "'");
+  }
   Message_Queue_ env = {};
   env.nDepDataLength = static_cast<int32_t>(std::min(length, kWmMaxDataLength + 1));
   env.pDepData = const_cast<void*>(data);
@@ -694,7 +741,15 @@ int CWorkMessages::SendByName(const std::string& sender, const std::string& targ
     return Fail(WM_SEND_FAILED, szErrorMsg);
   }
   env.nTargetUID = targetuid;
-  int rc = SendResolved(senderuid, msgno, env);
+  int rc = SendResolved(senderuid, msgno, env, key);
   msgid = env.nMessageID;
   return rc;
+}
+
+bool WmSendKeyValid(const std::string& key) {
+  if (key.empty() || key.size() > 200) return false;
+  return std::all_of(key.begin(), key.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '_' || c == '.';
+  });
 }

@@ -80,6 +80,7 @@ enum WmResult : int {
   WM_NO_MESSAGE = -92,        // no such message for this process (or another receiver holds it)
   WM_BAD_ARGUMENT = -93,      // an argument is out of range or missing
   WM_SEND_FAILED = -94,       // Send: the message was not stored; szErrorMsg says why
+  WM_ALREADY_SENT = -95,      // SendOnce: a message was stored under the key before; none now
   WM_QUEUED = -96,            // Send: stored, but no receiver is registered for it now
   WM_REFUSED = -97,           // Receive: data longer than the offered buffer (message held)
   WM_NOTHING = -98,           // Receive: nothing arrived within the wait
@@ -285,6 +286,18 @@ class CWorkMessages {
   [[nodiscard]] int Send(int ownprocid, const char* msgname, Message_Queue_* env,
                          bool reserved = false);
 
+  // Send, once for `key`: the message is stored together with the key, in
+  // one transaction. When a message was stored under `key` before (by
+  // SendOnce, or by a drained QueueSend entry that carried the key),
+  // nothing is stored and the answer is -95, with that message's id in
+  // env->nMessageID (0 when it is no longer known). A sender that may be
+  // asked twice for the same message (a request delivered again after its
+  // receiver died) sends it this way. Keys (1 to 200 letters, digits, '-',
+  // '_' and '.') are remembered 30 days. Otherwise results as Send; a bad
+  // key is -94.
+  [[nodiscard]] int SendOnce(int ownprocid, const char* msgname, Message_Queue_* env,
+                             const std::string& key);
+
   // Sends the fallback spool's entries, oldest first, each exactly once.
   // With `wait`, waits for a drain running in another process to finish;
   // without, returns 0 with report.busy set when one runs. Entries that
@@ -310,11 +323,12 @@ class CWorkMessages {
   [[nodiscard]] int Requeue(int msgid);
 
   // Stores a message by names (sender may be unregistered: it is then
-  // carried as sender 0). Used by QueueSend; results as Send. On 0 and -96
-  // `msgid` receives the new message's id.
+  // carried as sender 0). Used by QueueSend; results as Send, or as
+  // SendOnce with a non-empty `key`. On 0 and -96 `msgid` receives the new
+  // message's id (on -95 the earlier one's).
   [[nodiscard]] int SendByName(const std::string& sender, const std::string& target,
                                const std::string& msgname, const void* data, long length,
-                               int& msgid);
+                               int& msgid, const std::string& key = "");
 
  private:
   struct Registry;
@@ -341,7 +355,8 @@ class CWorkMessages {
   int Store(int sender, int target, int msgno, const Message_Queue_& env, const void* data,
             long length, const std::string& spoolkey, int& msgid, int64_t& posted,
             bool& live);
-  int SendResolved(int sender, int msgno, Message_Queue_& env);
+  int SendResolved(int sender, int msgno, Message_Queue_& env, const std::string& key = "");
+  void PruneKeys(bool now = false);
   void DrainBeforeSend();
   int DrainEntry(const std::string& name, WmDrainReport& report);
   int DbFailure(bool lost, const std::string& err);
@@ -353,6 +368,7 @@ class CWorkMessages {
   std::unique_ptr<Held> held_;    // the message this object holds, if any
   std::vector<std::pair<int, int>> inputs_;  // (procid, msgno) registered
   long ended_ = 0;                           // messages this object ended
+  long keyed_ = 0;                           // messages this object sent with a key
 };
 
 // Results of QueueSend.
@@ -369,6 +385,14 @@ enum QueueSendResult : int {
 // /var/spool/qd/wm/, whence the next successful Send of any process, or
 // "qdwm drain", sends it, in order and exactly once. `resulttext` says
 // where the message went (for the caller's log). Names must be 1 to 32
-// letters, digits or '_'; `sender` need not be registered. Never throws.
+// letters, digits or '_'; `sender` need not be registered. With a `key`
+// (as SendOnce takes it) the message is sent, or spooled, under that key:
+// when a message was stored under it before, nothing is stored
+// (QUEUESEND_SENT, `resulttext` says so). Never throws.
 [[nodiscard]] int QueueSend(const char* sender, const char* target, const char* msgname,
-                            const void* data, long length, std::string& resulttext);
+                            const void* data, long length, std::string& resulttext,
+                            const char* key = nullptr);
+
+// True when `key` can serve SendOnce and QueueSend: 1 to 200 letters,
+// digits, '-', '_' or '.'.
+bool WmSendKeyValid(const std::string& key);

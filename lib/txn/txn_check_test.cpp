@@ -48,10 +48,12 @@ TEST(TxnFields, TextRulesTrimTheirEndsAndNeverReadPastTheField) {
 TEST(TxnFields, StampsAreValidOnlyWhenTheDatabaseCanStoreThem) {
   EXPECT_TRUE(TimeValid(Stamp()));
   EXPECT_TRUE(TimeValid(Stamp("2016/02/29 23:59:59.99")));
+  EXPECT_TRUE(TimeValid(Stamp("2005/04/15 10:20:30.UT")));  // universal time, from seconds
   for (const char* bad : {"2014-10-09 23:38:00.00", "2014/10/09T23:38:00.00", "2014/10/09 23:38:00,00",
                           "2014/1O/09 23:38:00.00", "2014/13/09 23:38:00.00", "2015/02/29 12:00:00.00",
                           "2014/04/31 12:00:00.00", "0000/10/09 23:38:00.00", "2014/10/09 24:00:00.00",
-                          "2014/10/09 23:60:00.00", "2014/10/09 23:59:60.00", "2014/10/09 23:38:00.x0"}) {
+                          "2014/10/09 23:60:00.00", "2014/10/09 23:59:60.00", "2014/10/09 23:38:00.x0",
+                          "2014/10/09 23:38:00.TU", "2014/10/09 23:38:00.U0"}) {
     EXPECT_FALSE(TimeValid(Stamp(bad))) << bad;
   }
   Time_Stamp s = Stamp();

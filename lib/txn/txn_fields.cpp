@@ -80,7 +80,13 @@ bool TimeValid(const Time_Stamp& s) {
   // message retried for hours, where the record itself is at fault.
   int year = Digits(s.Year, 4), mon = Digits(s.Mon, 2), day = Digits(s.Day, 2);
   int hour = Digits(s.Hour, 2), min = Digits(s.Min, 2), sec = Digits(s.Sec, 2);
-  if (year < 1 || mon < 1 || mon > 12 || day < 1 || Digits(s.Tsec, 2) < 0) return false;
+  // The hundredths are dropped when a stamp is stored. An event time given
+  // in seconds since 1970 carries "UT" there instead, marking universal
+  // time.
+  bool universal = s.Tsec[0] == 'U' && s.Tsec[1] == 'T';
+  if (year < 1 || mon < 1 || mon > 12 || day < 1 || (Digits(s.Tsec, 2) < 0 && !universal)) {
+    return false;
+  }
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   int days = mon == 2 && QdLeapYear(year) ? 29 : kDays[mon - 1];
   if (day > days) return false;

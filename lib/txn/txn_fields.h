@@ -75,7 +75,9 @@ constexpr size_t kTxnStampTextSize = 20;
 // True when `stamp` is valid: format letter 'a', the delimiters '/', '/',
 // blank, ':', ':', '.', NUL, and digits that make a real date and time the
 // database can store (year 0001..9999, a day of that month, 00:00:00 to
-// 23:59:59).
+// 23:59:59). The hundredths, which are never stored, are two digits or
+// "UT" (universal time: an event time the analyzer took from seconds since
+// 1970).
 bool TimeValid(const Time_Stamp& stamp);
 
 // TimeValid for a stamp the record must carry: valid, `dest`

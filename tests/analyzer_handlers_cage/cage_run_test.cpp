@@ -160,4 +160,19 @@ TEST_F(CageRun, OnTheServiceProcessorNoReportAndNoKeys) {
   }
 }
 
+// The history count of a serial controller chip error fails (the database
+// refuses the select, the connection lives on): the rest of the analysis
+// still runs, and the report is written with "Monitor" as if no earlier
+// error had been counted.
+TEST_F(CageRun, AChipErrorCountTheDatabaseRefusesStillGivesTheMonitorReport) {
+  // "ea_details like $7" on a number is no statement the database takes.
+  ASSERT_EQ("", db_.exec("alter table qd_anal_history drop column ea_details;"
+                         "alter table qd_anal_history add column ea_details integer"));
+  StartReady({"-t", "60"});
+  ASSERT_TRUE(Ended(Analyze("cage_chip_loop", "k2"), "Deleted")) << Log();
+  EXPECT_NE(Log().find("evt_jbod_jtype code 17 Monitor select"), std::string::npos) << Log();
+  EXPECT_EQ(MaskRunDate(ReadFile(Folder() + "cage_chip_loop.analysis")),
+            MaskRunDate(root_.read(kEventDir + std::string("cage_chip_loop.analysis"))));
+}
+
 }  // namespace

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "analyzer_run.h"
+#include "temp_root.h"
 #include "child_process.h"
 
 namespace {
@@ -161,6 +162,7 @@ TEST(DiskFixtures, AttachedListingsAreTheStandInsOutputs) {
   std::map<std::string, Section> expected = LoadExpected();
   const char* build = std::getenv("QD_BUILD_DIR");
   ASSERT_NE(build, nullptr);
+  TempRoot root;  // what the stand-in prints, removed with the root
   for (const auto& fixture : expected) {
     if (fixture.second.count("command") == 0) continue;
     SCOPED_TRACE(fixture.first);
@@ -169,7 +171,7 @@ TEST(DiskFixtures, AttachedListingsAreTheStandInsOutputs) {
     cmd.argv = {std::string(build) + "/sim-bin/spcmd"};
     std::istringstream words(fixture.second.at("command"));
     for (std::string word; words >> word;) cmd.argv.push_back(word);
-    std::string out = std::string(::testing::TempDir()) + "/spcmd." + fixture.first;
+    std::string out = root.under("/spcmd." + fixture.first);
     cmd.stdoutPath = out;
     int status = -1;
     char err[256] = {0};
@@ -186,7 +188,8 @@ TEST(DiskFixtures, AttachedListingsAreTheStandInsOutputs) {
 TEST(DiskFixtures, StandInRefusesUnknownCommands) {
   const char* build = std::getenv("QD_BUILD_DIR");
   ASSERT_NE(build, nullptr);
-  std::string out = std::string(::testing::TempDir()) + "/spcmd.unknown";
+  TempRoot root;
+  std::string out = root.under("/spcmd.unknown");
   for (std::vector<std::string> words : {std::vector<std::string>{"showpd", "999"},
                                          std::vector<std::string>{"..", "outputs", "showpd", "7"},
                                          std::vector<std::string>{"../outputs/showpd", "7"}}) {

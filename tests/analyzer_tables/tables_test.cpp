@@ -76,7 +76,7 @@ TEST_F(TablesTest, TagTableHoldsScratchEntriesRowsInByteOrderAndATerminator) {
   EXPECT_EQ(table, Engine().tags[0]);
 }
 
-TEST_F(TablesTest, RefusedTagLoadsLeaveTheSlotEmptyAndDatabaseErrorsAskForAReconnect) {
+TEST_F(TablesTest, RefusedTagLoadsLeaveTheSlotEmptyAndALostConnectionAsksForAReconnect) {
   TagRow("9102, 'From', null, 'Nowhere'", "NNNYNN");
   TagRow("9103, 'Fine', null, null", "NNNNNN");
   Connect();
@@ -97,6 +97,11 @@ TEST_F(TablesTest, RefusedTagLoadsLeaveTheSlotEmptyAndDatabaseErrorsAskForARecon
   EXPECT_EQ(-1, GetTags(&table, 9103, 0));
   EXPECT_EQ(1, Count(Log(), "QDZ0100 2 Database error"));
   EXPECT_EQ(1, Count(Log(), " in select tag count for file_type 9103: "));
+  EXPECT_FALSE(st_.reconnect) << "a missing table is no lost connection";
+  // A lost one is.
+  Sql("select pg_terminate_backend(pid) from pg_stat_activity where datname = current_database() "
+      "and pid <> pg_backend_pid()");
+  EXPECT_EQ(-1, GetTags(&table, 9103, 0));
   EXPECT_TRUE(st_.reconnect);
 }
 

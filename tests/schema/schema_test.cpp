@@ -210,6 +210,27 @@ TEST(SchemaLoad, LoadingTwiceIntoAFreshDatabaseChangesNothing) {
   EXPECT_EQ(Fingerprint(admin.name()), first);
 }
 
+// A name with capitals is the database's name as given, loaded like any
+// other (not a lower-case database made, and then every load failing).
+TEST(SchemaLoad, AMixedCaseNameIsTheDatabasesNameAsGiven) {
+  QD_REQUIRE_DB();
+  const char* src = std::getenv("QD_SOURCE_DIR");
+  ASSERT_NE(src, nullptr) << "QD_SOURCE_DIR must name the source tree";
+  TestDatabase admin;
+  ASSERT_EQ(admin.error(), "");
+  const std::string name = "Qdt_Mixed_" + std::to_string(getpid());
+  struct Dropper {
+    TestDatabase& admin;
+    std::string name;
+    ~Dropper() { admin.exec("drop database if exists \"" + name + "\" with (force)"); }
+  } dropper{admin, name};
+  std::string out;
+  ASSERT_EQ(RunDbinit(src, name, &out), 0) << out;
+  EXPECT_EQ(Fingerprint(name), Fingerprint(admin.name()));
+  out.clear();
+  ASSERT_EQ(RunDbinit(src, name, &out), 0) << out;  // and again, harmlessly
+}
+
 TEST_F(SchemaTest, EveryRelationTheProgramsNameExists) {
   QD_REQUIRE_DB();
   const char* names[] = {

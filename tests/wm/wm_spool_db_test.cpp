@@ -148,3 +148,43 @@ TEST_F(FallbackSpool, QueueSendRefusesWhatItCannotCarry) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sender that may be asked twice for the same message sends it under a
+// key: directly or through the spool, the message is stored once.
+TEST_F(FallbackSpool, AMessageSentUnderAKeyIsStoredOnceWhicheverWayItGoes) {
+  CWorkMessages wm(true);
+  Message_Queue_ env = {};
+  env.nTargetUID = 1;
+  env.nDepDataLength = 5;
+  env.pDepData = const_cast<char*>("first");
+  ASSERT_EQ(wm.SendOnce(2, "AIQ", &env, "K-1"), WM_QUEUED) << wm.szErrorMsg;
+  int first = env.nMessageID;
+  env.pDepData = const_cast<char*>("again");
+  env.nMessageID = 0;
+  EXPECT_EQ(wm.SendOnce(2, "AIQ", &env, "K-1"), WM_ALREADY_SENT);
+  EXPECT_EQ(env.nMessageID, first);
+  std::string text;
+  EXPECT_EQ(QueueSend("QDNOT", "QDAN", "AIQ", "third", 5, text, "K-1"), QUEUESEND_SENT);
+  EXPECT_NE(text.find("not sent again"), std::string::npos) << text;
+
+  // Sent under a key, then spooled under it again while the service was
+  // away: the drain drops the entry.
+  env.pDepData = const_cast<char*>("direct");
+  env.nDepDataLength = 6;
+  ASSERT_EQ(wm.SendOnce(2, "AIQ", &env, "K-2"), WM_QUEUED) << wm.szErrorMsg;
+  WriteConnInfo(root_, kUnreachable);
+  ASSERT_EQ(QueueSend("QDNOT", "QDAN", "AIQ", "spooled", 7, text, "K-2"), QUEUESEND_SPOOLED);
+  WriteConnInfo(root_, db_.conninfo());
+  CWorkMessages drain(true);
+  WmDrainReport report;
+  ASSERT_EQ(drain.DrainSpool(true, report), 0);
+  EXPECT_EQ(report.duplicates, 1);
+  EXPECT_TRUE(SpoolNames().empty());
+
+  EXPECT_EQ(DrainQueue(wm), (std::vector<std::string>{"first", "direct"}));
+  EXPECT_EQ(wm.SendOnce(2, "AIQ", &env, "no spaces"), WM_SEND_FAILED);
+}
+
+}  // namespace
