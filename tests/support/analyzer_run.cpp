@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "txn_build.h"
+#include "txn_layout.h"
 #include "work_messages.h"
 
 const std::vector<std::string> kRequestSp = {"sp.vendor=Zarvek", "sp.prod=SPx", "sp.id=SP0042"};
