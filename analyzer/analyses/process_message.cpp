@@ -9,6 +9,8 @@
 #include "analyses.h"
 #include "analyzer_state.h"
 #include "daemon_log.h"
+#include "hex_id.h"
+#include "local_time.h"
 #include "file_lookup.h"
 #include "qd_txn.h"
 #include "sql_error.h"
@@ -107,12 +109,8 @@ int FileFromRequest(DaemonState& st, const qd_Transaction_Format_2& far) {
 }
 
 void SetRunDate(AnalyzerState& an) {
-  time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  if (strftime(an.Orun_date, sizeof an.Orun_date, "%Y/%m/%d %H:%M:%S", &local) == 0) {
-    an.Orun_date[0] = '\0';
-  }
+  std::string now = LocalTimeText(time(nullptr), "%Y/%m/%d %H:%M:%S");
+  std::snprintf(an.Orun_date, sizeof an.Orun_date, "%s", now.c_str());
 }
 
 int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
@@ -132,7 +130,7 @@ int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
 
 int process_message(DaemonState& st, bool) {
   AnalyzerState& an = Analyzer(st);
-  std::string msgid = DaemonHexId(st.envelope.nMessageID);
+  std::string msgid = HexId(st.envelope.nMessageID);
   DaemonLogOwn(st, "0011", 'A', msgid, "Received");
   st.txn_stored = false;
   an.Suppress_notify = false;

@@ -2,6 +2,7 @@
 
 #include "alerts.h"
 #include "analysis_engine.h"
+#include "hex_id.h"
 
 namespace {
 
@@ -36,5 +37,5 @@ void AnalSqlError(const char* action) {
 
 std::string AnalMessageId() {
   const DaemonState* st = Engine().daemon;
-  return DaemonHexId(st ? st->envelope.nMessageID : 0);
+  return HexId(st ? st->envelope.nMessageID : 0);
 }

@@ -5,6 +5,7 @@
 
 #include "alerts.h"
 #include "daemon_log.h"
+#include "hex_id.h"
 #include "engine_log.h"
 #include "tag_table.h"
 #include "time_stamp.h"
@@ -174,7 +175,7 @@ void do_notify(const QDTxn* txn) {
   AnalyzerState& an = *engine.analyzer;
   AnalysisResult& result = engine.result;
   const CurrentFile& f = an.file;
-  std::string msgid = DaemonHexId(st.envelope.nMessageID);
+  std::string msgid = HexId(st.envelope.nMessageID);
 
   long id = NotifierId(st, msgid);
 

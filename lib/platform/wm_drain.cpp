@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "hex_id.h"
 #include "wm_conn.h"
 #include "wm_spool.h"
 #include "work_messages.h"
@@ -15,12 +16,6 @@ namespace {
 // drain.
 const WmStatement kPruneSent = {
     "wm_prune_sent", "delete from wm.spool_sent where sent_at < now() - interval '30 days'"};
-
-std::string Hex(int id) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
-  return text;
-}
 
 }  // namespace
 
@@ -94,7 +89,7 @@ int CWorkMessages::DrainEntry(const std::string& name, WmDrainReport& report) {
   if (rc < 0) return rc;
   if (rc == 0) {
     ++report.sent;
-    report.lines.push_back(name + ": sent as message " + Hex(msgid) + " to " + entry.target + "/" +
+    report.lines.push_back(name + ": sent as message " + HexId(msgid) + " to " + entry.target + "/" +
                            entry.msgname);
   } else {
     ++report.duplicates;
@@ -122,7 +117,7 @@ int QueueSend(const char* sender, const char* target, const char* msgname, const
     int msgid = 0;
     int rc = wm.SendByName(sender, target, msgname, data, length, msgid);
     if (rc == WM_OK || rc == WM_QUEUED) {
-      resulttext = "message for " + where + " sent as work message " + Hex(msgid);
+      resulttext = "message for " + where + " sent as work message " + HexId(msgid);
       if (rc == WM_QUEUED) resulttext += " (no receiver registered now; kept until one is)";
       return QUEUESEND_SENT;
     }

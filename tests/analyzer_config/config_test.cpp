@@ -15,6 +15,7 @@
 
 #include "analyzer_run.h"
 #include "child_process.h"
+#include "hex_id.h"
 #include "work_messages.h"
 
 namespace {
@@ -44,9 +45,7 @@ class ConfigRun : public AnalyzerRun {
     }
     std::vector<std::string> ids;
     for (const WmMessageInfo& m : list) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "%.8X", static_cast<unsigned>(m.id));
-      ids.push_back(hex);
+      ids.push_back(HexId(m.id));
     }
     return ids;
   }

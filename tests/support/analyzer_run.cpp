@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "hex_id.h"
 #include "txn_build.h"
 #include "txn_layout.h"
 #include "work_messages.h"
@@ -80,9 +81,7 @@ std::string AnalyzerRun::Send(const std::vector<std::string>& settings, int fmt,
   int msgid = 0;
   int rc = wm.SendByName("QDDB", "QDAN", "AIQ", data.data(), data.size(), msgid);
   EXPECT_TRUE(rc == 0 || rc == WM_QUEUED) << rc << " " << wm.szErrorMsg;
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%.8X", static_cast<unsigned>(msgid));
-  return hex;
+  return HexId(msgid);
 }
 
 bool AnalyzerRun::Ended(const std::string& msgid, const std::string& how) const {
