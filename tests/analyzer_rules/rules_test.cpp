@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
-#include "corpus.h"
+#include "event_corpus.h"
 #include "test_db.h"
 
 namespace {

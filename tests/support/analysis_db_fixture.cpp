@@ -1,4 +1,4 @@
-#include "report_fixture.h"
+#include "analysis_db_fixture.h"
 
 #include <cstring>
 
