@@ -4,26 +4,14 @@
 #include "analysis_engine.h"
 #include "hex_id.h"
 
-namespace {
-
-AnalAlertFn g_hook = nullptr;
-
-}  // namespace
-
 void AnalAlert(char urgency, const std::string& abstract, const std::string& text) {
-  if (g_hook) {
-    g_hook(urgency, abstract, text);
+  if (auto seam = Engine().seams.alert) {
+    seam(urgency, abstract, text);
     return;
   }
   const DaemonState* st = Engine().daemon;
   const char* module = st && !st->module_name.empty() ? st->module_name.c_str() : "qdAnalyze";
   (void)ProcessNotify(module, urgency, abstract.c_str(), text.c_str());
-}
-
-AnalAlertFn SetAnalAlertHook(AnalAlertFn hook) {
-  AnalAlertFn previous = g_hook;
-  g_hook = hook;
-  return previous;
 }
 
 const char* AnalStoreFile() {

@@ -34,7 +34,8 @@ struct HandlerPattern {
   bool compiled = false;
 };
 
-struct AnalyzerState {
+// The analyzer's AppState (daemon.h): what main hangs on `st.app`.
+struct AppState {
   CurrentFile file{};
   char Orun_date[20] = {0};        // local time of the analysis, "yyyy/mm/dd hh:mm:ss"
   char Canal_filename[266] = {0};  // analysis report name
@@ -44,5 +45,7 @@ struct AnalyzerState {
   std::vector<std::unique_ptr<HandlerPattern>> patterns;
 };
 
+using AnalyzerState = AppState;
+
 // The analyzer state that main hung on `st.app`.
-inline AnalyzerState& Analyzer(DaemonState& st) { return *static_cast<AnalyzerState*>(st.app); }
+inline AnalyzerState& Analyzer(DaemonState& st) { return *st.app; }

@@ -100,7 +100,7 @@ void Maintenance() {
 }
 
 void Failed(const Reason& why, int slot, PatternEntry* entry, bool resymptom) {
-  CurrentCageSeams().failed(why.text, why.quiet, slot, entry, resymptom);
+  CageReportFailed(why.text, why.quiet, slot, entry, resymptom);
 }
 
 std::string Details(int slot, const char* third, const std::string& value3, const char* fourth,
@@ -160,7 +160,7 @@ bool CageFanCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageP
   CageSetKey(4, "normal");
   const unsigned long speed = parm[1];
   if (speed > 2) {
-    AnalLog("0042", 'A', EngineFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
+    AnalLog("0042", 'A', StrFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
     return false;
   }
   if (speed != 0) {
@@ -175,7 +175,7 @@ bool CageFanCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageP
     }
   }
   Engine().result.EADetails = Details(slot, "FanState", fan_state, "MaxDiskTemp", CageMsg(1));
-  return CurrentCageSeams().report(slot, entry, false, false);
+  return CageReport(slot, entry, false, false);
 }
 
 bool CagePsStatusCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -224,7 +224,7 @@ bool CagePsStatusCheck(int slot, PatternEntry* entry, const unsigned long parm[k
     CageSetKey(5, "override");
   }
   Engine().result.EADetails = Details(slot, "PSStatus", status, "PSac", ac);
-  return CurrentCageSeams().report(slot, entry, true, false);
+  return CageReport(slot, entry, true, false);
 }
 
 bool CagePsAcCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -258,7 +258,7 @@ bool CagePsAcCheck(int slot, PatternEntry* entry, const unsigned long parm[kCage
     EA_jbodevt_PSfru(ps);
   }
   Engine().result.EADetails = Details(slot, "PSStatus", status, "PSac", ac);
-  return CurrentCageSeams().report(slot, entry, false, false);
+  return CageReport(slot, entry, false, false);
 }
 
 namespace {
@@ -306,7 +306,7 @@ void ChipModel(const std::string& category, int own, int partner) {
 bool RepeatedLoopErrors(int slot) {
   const std::string like = "%~Loc=" + CageTag(slot, "CompType") + "~%";
   long count = 0;
-  if (CurrentCageSeams().history_count(CageKey(1).c_str(), CageKey(4).c_str(), like.c_str(),
+  if (CageHistoryCount(CageKey(1).c_str(), CageKey(4).c_str(), like.c_str(),
                                        &count) != 0) {
     AnalSqlError("evt_jbod_jtype code 17 Monitor select");
     return false;
@@ -357,5 +357,5 @@ bool CageChipCheck(int slot, PatternEntry* entry, const unsigned long /*parm*/[k
   }
   Engine().result.EADetails = "~Comp=" + CageCapture(8) + "~Loc=" + CageTag(slot, "CompType") +
                               "~FCAL=" + CageMsg(4) + "~BadDM=" + CageMsg(5) + "~";
-  return CurrentCageSeams().report(slot, entry, true, false);
+  return CageReport(slot, entry, true, false);
 }
