@@ -11,6 +11,7 @@
 #include "cage_sql.h"
 #include "engine_log.h"
 #include "event_handlers.h"
+#include "handler_patterns.h"
 #include "msg_text.h"
 #include "pattern_match.h"
 #include "tag_table.h"
@@ -47,13 +48,6 @@ int CageHistoryCount(const char* key1, const char* key4, const char* details, lo
 }
 
 // ---------------------------------------------------------------- tools
-
-const regex_t* CagePattern(int n) {
-  AnalyzerState* an = Engine().analyzer;
-  if (!an || n < 0 || static_cast<size_t>(n) >= an->patterns.size()) return nullptr;
-  const HandlerPattern* p = an->patterns[n].get();
-  return p && p->compiled ? &p->regex : nullptr;
-}
 
 bool CageMatch(const regex_t* re, const char* text, regmatch_t m[kCageGroups]) {
   return re && text && regexec(re, text, kCageGroups, m, 0) == 0;
@@ -297,7 +291,7 @@ void CagePosition() {
   CageSetMsg(8, "");
   regmatch_t m[kCageGroups];
   const std::string& added = Engine().result.AAddedData;
-  if (!CageMatch(CagePattern(30), added.c_str(), m)) return;
+  if (!CageMatch(HandlerPatternAt(30), added.c_str(), m)) return;
   std::string position = CageGroup(added.c_str(), m[1]);
   // The pattern's group runs to the end of the line: drop trailing blanks.
   while (!position.empty() && (position.back() == ' ' || position.back() == '\t')) position.pop_back();

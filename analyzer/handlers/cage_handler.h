@@ -95,9 +95,6 @@ extern const char kCageMaintenanceText[];
 
 // Small tools of the cage modules.
 constexpr int kCageGroups = 11;  // whole match and 10 groups
-// Extended-analysis pattern `n`, or null when it did not compile (or no
-// analyzer state is attached).
-const regex_t* CagePattern(int n);
 // Runs `re` on `text` asking for the whole match and 10 groups; false
 // without a match or a pattern.
 bool CageMatch(const regex_t* re, const char* text, regmatch_t m[kCageGroups]);

@@ -7,6 +7,7 @@
 
 #include "cage_handler.h"
 #include "engine_log.h"
+#include "handler_patterns.h"
 
 namespace {
 
@@ -56,9 +57,9 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
   const std::string event_string = CageTag(slot, "EventString");
   const char* s = event_string.c_str();
   const long event_time = std::strtol(CageTag(slot, "Time").c_str(), nullptr, 10);
-  const regex_t* p10 = CagePattern(10);
-  const regex_t* p31 = CagePattern(31);
-  const regex_t* p43 = CagePattern(43);
+  const regex_t* p10 = HandlerPatternAt(10);
+  const regex_t* p31 = HandlerPatternAt(31);
+  const regex_t* p43 = HandlerPatternAt(43);
   regmatch_t m[kCageGroups];
   time_t cage_time = 0;
   if (!p10 || !p31 || !p43) {

@@ -8,6 +8,7 @@
 
 #include "anal_alert.h"
 #include "engine_log.h"
+#include "handler_patterns.h"
 #include "handler_state.h"
 
 namespace {
@@ -21,15 +22,6 @@ enum : int {
 };
 
 constexpr int kGroups = 11;  // the whole match and 10 groups
-
-const regex_t* PowerPattern(int n) {
-  const AnalysisEngine& engine = Engine();
-  if (!engine.analyzer || n < 0 || static_cast<size_t>(n) >= engine.analyzer->patterns.size()) {
-    return nullptr;
-  }
-  const auto& p = engine.analyzer->patterns[n];
-  return p && p->compiled ? &p->regex : nullptr;
-}
 
 // A match of an expression in text[from, to): offsets relative to `text`.
 struct Match {
@@ -60,7 +52,7 @@ Match Find(const regex_t* re, const std::string& text, size_t from = 0,
 
 Match FindPattern(int n, const std::string& text, size_t from = 0,
                   size_t to = std::string::npos) {
-  return Find(PowerPattern(n), text, from, to);
+  return Find(HandlerPatternAt(n), text, from, to);
 }
 
 std::string Group(const std::string& text, const Match& r, int g) {
@@ -312,7 +304,7 @@ std::string EA_format_psstate(const std::string& state) {
 bool PowerPatternsUsable() {
   for (int n = 19; n <= 42; ++n) {
     if (n == 26 || (n >= 30 && n <= 31)) continue;
-    if (!PowerPattern(n)) return false;
+    if (!HandlerPatternAt(n)) return false;
   }
   return true;
 }
