@@ -34,8 +34,7 @@ struct HandlerPattern {
   bool compiled = false;
 };
 
-// The analyzer's AppState (daemon.h): what main hangs on `st.app`.
-struct AppState {
+struct AnalyzerState {
   CurrentFile file{};
   char Orun_date[20] = {0};        // local time of the analysis, "yyyy/mm/dd hh:mm:ss"
   char Canal_filename[266] = {0};  // analysis report name
@@ -45,7 +44,5 @@ struct AppState {
   std::vector<std::unique_ptr<HandlerPattern>> patterns;
 };
 
-using AnalyzerState = AppState;
-
 // The analyzer state that main hung on `st.app`.
-inline AnalyzerState& Analyzer(DaemonState& st) { return *st.app; }
+inline AnalyzerState& Analyzer(DaemonState& st) { return *static_cast<AnalyzerState*>(st.app); }

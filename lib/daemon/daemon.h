@@ -7,16 +7,10 @@
 //
 //   int main(int argc, char** argv) {
 //     DaemonConfig config = MyConfig();
-//     static AppState mine;   // the program's own state
 //     DaemonState state;
-//     state.app = &mine;
+//     state.app = &my_own_state;
 //     return DaemonMain(config, state, argc, argv);
 //   }
-//
-// Each program defines `struct AppState`, its state beside the framework's
-// (the analyzer in analyzer/engine/analyzer_state.h); the framework never
-// looks inside it, it only carries the typed pointer to the processing
-// step.
 //
 // DaemonMain does the start-up (service user, signals, restartable daemon,
 // options, service objects, dictionary, registration, summary, database),
@@ -33,8 +27,6 @@
 #include "gdda.h"
 #include "log_message.h"
 #include "work_messages.h"
-
-struct AppState;  // defined by each program
 
 struct DaemonState;
 
@@ -159,8 +151,8 @@ struct DaemonState {
   Message_Queue_ envelope{};
   char buffer[kDaemonBufferSize] = {0};
 
-  // The program's own state (the analyzer's current file and the like).
-  AppState* app = nullptr;
+  // The daemon's own state (the analyzer's current file and the like).
+  void* app = nullptr;
 };
 
 // Reads the options of `argv` into `st` as `config` allows. Returns 0, or
