@@ -8,7 +8,7 @@
 #include <string>
 
 #include "anal_alert.h"
-#include "str_format.h"  // StrFormat, for the texts of the messages
+#include "str_format.h"  // QdFormat, for the texts of the messages
 
 // The current file's type and product id.
 long CurrentFileType();

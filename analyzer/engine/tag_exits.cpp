@@ -131,10 +131,10 @@ void Exit_translateTagData(ParseStack* stack) {
     if (!is_null) target->data.replace(s, std::string::npos, data1);
   } else if (code == 100) {
     AnalAlert(
-        'L', StrFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
-        StrFormat("Source file: %s", AnalStoreFile()));
+        'L', QdFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
+        QdFormat("Source file: %s", AnalStoreFile()));
   } else {
-    AnalSqlError(StrFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
+    AnalSqlError(QdFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
                               value.c_str())
                      .c_str());
   }

@@ -161,7 +161,7 @@ bool CageFanCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageP
   CageSetKey(4, "normal");
   const unsigned long speed = parm[1];
   if (speed > 2) {
-    AnalLog("0042", 'A', StrFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
+    AnalLog("0042", 'A', QdFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
     return false;
   }
   if (speed != 0) {

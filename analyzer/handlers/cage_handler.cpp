@@ -136,7 +136,7 @@ int CageParseParms(const std::string& text, unsigned long parm[kCageParms]) {
 namespace {
 
 std::string ParmKey(const unsigned long parm[kCageParms], int n) {
-  return StrFormat("parm%d=%lu", n, parm[n]);
+  return QdFormat("parm%d=%lu", n, parm[n]);
 }
 
 void Keys(const std::string& key2, const std::string& key3) {
@@ -180,7 +180,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       Keys("na", "na");
       break;
     case 3:
-      CageSetCapture(8, StrFormat("FAN%lu", p[0]));
+      CageSetCapture(8, QdFormat("FAN%lu", p[0]));
       Keys(ParmKey(p, 1), "na");
       out.check = kCageCheckFan;
       break;
@@ -192,22 +192,22 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       out.check = kCageCheckPsStatus;
       break;
     case 5:
-      CageSetCapture(8, StrFormat("PS%lu", p[0]));
+      CageSetCapture(8, QdFormat("PS%lu", p[0]));
       Keys(ParmKey(p, 1), "na");
       out.check = kCageCheckPsAc;
       break;
     case 6:
       CageSetCapture(8, p[1] == 0 ? std::string("LOOPA")
                         : p[1] == 1 ? std::string("LOOPB")
-                                    : StrFormat("LOOP?%lu?", p[1]));
+                                    : QdFormat("LOOP?%lu?", p[1]));
       Keys(ParmKey(p, 0), ParmKey(p, 2));
       break;
     case 8:
-      CageSetCapture(8, StrFormat("DM%lu", p[1]));
+      CageSetCapture(8, QdFormat("DM%lu", p[1]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 9:
-      CageSetCapture(8, StrFormat("DM%lu|HD%lu", p[1], p[2]));
+      CageSetCapture(8, QdFormat("DM%lu|HD%lu", p[1], p[2]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 10:
@@ -224,15 +224,15 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       out.check = kCageCheckChip;
       break;
     case 49:
-      CageSetCapture(8, StrFormat("FCAL%lu", p[1]));
+      CageSetCapture(8, QdFormat("FCAL%lu", p[1]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 50:
-      CageSetCapture(8, StrFormat("FCAL%lu|SFP%lu", p[1], p[2]));
+      CageSetCapture(8, QdFormat("FCAL%lu|SFP%lu", p[1], p[2]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 51:
-      CageSetCapture(8, p[0] == 2 ? StrFormat("MDPL%lu|PMC%lu", p[1], p[2]) : std::string("MDPL"));
+      CageSetCapture(8, p[0] == 2 ? QdFormat("MDPL%lu|PMC%lu", p[1], p[2]) : std::string("MDPL"));
       Keys(ParmKey(p, 0), "na");
       break;
     case 57: {
@@ -249,7 +249,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       CageSetMsg(2, (p[2] & 1) ? "B" : "A");
       unsigned long kind = p[0] & 15;
       const char* format = kind == 1 ? "DM%s|HD%s" : kind == 2 ? "FCAL%s|SFP%s" : "Unk%s|Unk%s";
-      CageSetCapture(8, StrFormat(format, CageMsg(0).c_str(), CageMsg(1).c_str()));
+      CageSetCapture(8, QdFormat(format, CageMsg(0).c_str(), CageMsg(1).c_str()));
       Keys(ParmKey(p, 0), "na");
       out.double_expansion = true;
       break;
@@ -258,7 +258,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       CageSetMsg(0, std::to_string(p[2]));
       CageSetMsg(1, std::to_string(p[3]));
       CageSetMsg(2, (p[4] & 254) != 0 ? "B" : "A");
-      CageSetCapture(8, StrFormat("DM%s|HD%s", CageMsg(0).c_str(), CageMsg(1).c_str()));
+      CageSetCapture(8, QdFormat("DM%s|HD%s", CageMsg(0).c_str(), CageMsg(1).c_str()));
       Keys(ParmKey(p, 0), "na");
       out.double_expansion = true;
       break;
@@ -279,8 +279,8 @@ constexpr const char* kReordered[] = {"RV0", "RV1", "RV2", "RV3"};
 bool ReorderedPresent(int slot, const char* event_name) {
   for (const char* name : kReordered) {
     if (FindTagEntry(slot, name)) continue;
-    AnalAlert('H', StrFormat("Reordered value %s not found for event '%s'", name, event_name),
-              StrFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert('H', QdFormat("Reordered value %s not found for event '%s'", name, event_name),
+              QdFormat("Source file: %s", AnalStoreFile()));
     AnalLog("0038", 'A', name, CurrentFileType());
     return false;
   }
@@ -296,7 +296,7 @@ void CagePosition() {
   // The pattern's group runs to the end of the line: drop trailing blanks.
   while (!position.empty() && (position.back() == ' ' || position.back() == '\t')) position.pop_back();
   if (position.empty() || position == "---") return;
-  CageSetMsg(8, StrFormat("\nCage position: %s.", position.c_str()));
+  CageSetMsg(8, QdFormat("\nCage position: %s.", position.c_str()));
 }
 
 bool RunCheck(int check, int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -319,8 +319,8 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   if (!entry) return nullptr;
   const int rule = entry->rule;
   if (rule < 0 || rule >= 10 || !engine.evtdata.templ_present[rule]) {
-    AnalAlert('H', StrFormat("Template %d not found for event '%s'", rule, name),
-              StrFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert('H', QdFormat("Template %d not found for event '%s'", rule, name),
+              QdFormat("Source file: %s", AnalStoreFile()));
     AnalLog("0039", 'A', rule, name);
     return entry;
   }
@@ -333,7 +333,7 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   const long code = std::strtol(CageTag(slot, "RV0").c_str(), nullptr, 0);
   unsigned long parm[kCageParms];
   CageParseParms(CageTag(slot, "RV2"), parm);
-  CageSetKey(1, StrFormat("code=%ld", code));
+  CageSetKey(1, QdFormat("code=%ld", code));
   CageSetKey(3, "na");
   CageSetKey(5, "na");
   CageSetKey(6, "na");

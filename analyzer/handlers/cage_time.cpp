@@ -74,7 +74,7 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
     } else if (year <= 1969) {
       age.old = true;  // a cage clock never set: nothing it says is current
     } else {
-      age.reason = StrFormat("cage time did not convert: %s(%d) %d %d, %d:%d:%d",
+      age.reason = QdFormat("cage time did not convert: %s(%d) %d %d, %d:%d:%d",
                                 month_name.c_str(), month, day, year, hour, minute, second);
     }
   } else if (CageMatch(p43, s, m)) {
@@ -85,7 +85,7 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
     } else if (year <= 1969) {
       age.old = true;
     } else {
-      age.reason = StrFormat("cage time did not convert: %s-%s-%s %s:%s:%s",
+      age.reason = QdFormat("cage time did not convert: %s-%s-%s %s:%s:%s",
                                 CageGroup(s, m[1]).c_str(), CageGroup(s, m[2]).c_str(),
                                 CageGroup(s, m[3]).c_str(), CageGroup(s, m[4]).c_str(),
                                 CageGroup(s, m[5]).c_str(), CageGroup(s, m[6]).c_str());

@@ -132,7 +132,7 @@ std::string YesNo(bool b) { return b ? "true" : "false"; }
 std::string FullBatteryDetails(const std::string& bat, const std::string& node,
                                const std::string& ps, const BattData& b) {
   const ShowBattState& sb = ShowBatt();
-  return StrFormat(
+  return QdFormat(
       "~Comp=BAT%s~Loc=NODE%s|PS%s~BattMfg=%s~BattModel=%s~BattSerial=%s~BattState=%s"
       "~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
       bat.c_str(), node.c_str(), ps.c_str(), b.manufacturer.c_str(), b.model.c_str(),
@@ -155,7 +155,7 @@ bool DecideBattery(const std::string& event, const PatternEntry* entry, const st
   std::string& details = Engine().result.EADetails;
   if (event == "evt_bat_badcount") {
     SetKey(4, "NodePS");
-    details = StrFormat("~Comp=PS%s~Loc=NODE%s~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
+    details = QdFormat("~Comp=PS%s~Loc=NODE%s~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
                            ps.c_str(), node.c_str(), sb.count, sb.life,
                            YesNo(sb.no_battery_found).c_str());
     return true;
@@ -233,7 +233,7 @@ PatternEntry* EH_nodepower(int slot, const char* name, const std::string& s) {
   std::string e = EA_format_psstate(f[2]);
   if (std::atol(ps.c_str()) > 1) {
     EA_AnalysisFailed(
-        StrFormat("Node %s power supply number '%s' is invalid.", node.c_str(), ps.c_str()),
+        QdFormat("Node %s power supply number '%s' is invalid.", node.c_str(), ps.c_str()),
         false, slot, entry, false);
     return entry;
   }

@@ -313,7 +313,7 @@ bool EA_BatteryState(const std::string& node, const std::string& ps_text) {
   ShowBatt() = ShowBattState();
   int ps = std::atoi(ps_text.c_str());
   if (ps < 0 || ps > 1) {
-    AnalLog("9999", '2', StrFormat("Node %s PS '%s' is invalid", node.c_str(), ps_text.c_str()));
+    AnalLog("9999", '2', QdFormat("Node %s PS '%s' is invalid", node.c_str(), ps_text.c_str()));
     ps = 0;
   }
   ShowNode().ps_state[ps] = "NotFound";
@@ -378,7 +378,7 @@ bool EA_NodeState(const std::string& node) {
         ShowNode().ps_state[ps] = EA_format_psstate(Group(text, state, 1));
       } else {
         AnalLog("0042", 'A',
-                StrFormat("Can't find PS%d state in Node%s PS detail data", ps, node.c_str()));
+                QdFormat("Can't find PS%d state in Node%s PS detail data", ps, node.c_str()));
       }
     }
     if (!any_block) {

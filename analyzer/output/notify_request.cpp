@@ -78,7 +78,7 @@ long NotifierId(DaemonState& st, const std::string& msgid) {
 
 // The file values every fallback text starts with.
 std::string CannotBeSent(const CurrentFile& f) {
-  return StrFormat("Notify request for %s %s %s %s file cannot be sent.\n", f.Cvendor,
+  return QdFormat("Notify request for %s %s %s %s file cannot be sent.\n", f.Cvendor,
                       f.Cproduct, f.Cprod_id, f.Cprod_filename);
 }
 
@@ -102,7 +102,7 @@ bool SendRecord(DaemonState& st, long id, qd_Transaction_Format_6& rec, const st
   if (rc == WM_OK || rc == WM_QUEUED) {
     const char* how = rc == WM_OK ? "submitted" : "queued";
     DaemonLogOwn(st, "0011", 'A', msgid,
-                 StrFormat("%s Notification msg [%.8lX] %s by this", kNotifyKind,
+                 QdFormat("%s Notification msg [%.8lX] %s by this", kNotifyKind,
                               static_cast<unsigned long>(static_cast<uint32_t>(env.nMessageID)),
                               how));
     return true;
@@ -151,7 +151,7 @@ void BuildNotifyRecord(const AnalysisResult& result, const NotifySource& src,
   rec.urgency = result.AUrgency;
   rec.notclass = static_cast<uint8_t>(src.notclass);
   Put(rec.event, TrimTrailing(Cut(result.AEvent, sizeof rec.event - 1)));
-  Put(rec.source, StrFormat("%s %s %s %s file, seq %s, dated %s", f.Cvendor, f.Cproduct,
+  Put(rec.source, QdFormat("%s %s %s %s file, seq %s, dated %s", f.Cvendor, f.Cproduct,
                                f.Cprod_id, f.Cprod_filename, f.Cfile_seq, f.Cfile_date));
   rec.EventTimeFirst = result.AEventTimeFirst;
   rec.EventTimeLast = result.AEventTimeLast;
@@ -178,7 +178,7 @@ void do_notify(const QDTxn* txn) {
   long id = NotifierId(st, msgid);
 
   if (!engine.pd_number.empty()) {
-    result.AExtraText += StrFormat("\nPD%s location is HD[%s]; wwn is %s\n",
+    result.AExtraText += QdFormat("\nPD%s location is HD[%s]; wwn is %s\n",
                                       engine.pd_number.c_str(), engine.pd_location.c_str(),
                                       engine.pd_wwn.c_str());
   }
@@ -199,13 +199,13 @@ void do_notify(const QDTxn* txn) {
     int rc = 0;
     if (SendRecord(st, id, rec, msgid, rc)) return;
     Fallback(st, rec,
-             CannotBeSent(f) + StrFormat("CWorkMessages::Send() returned rc=%ld\n"
+             CannotBeSent(f) + QdFormat("CWorkMessages::Send() returned rc=%ld\n"
                                             "Originating AIQ message is %.8lX",
                                             static_cast<long>(rc), origin));
     return;
   }
   Fallback(st, rec,
-           CannotBeSent(f) + StrFormat("CWorkMessages::GetUID() failed to translate '%s'\n"
+           CannotBeSent(f) + QdFormat("CWorkMessages::GetUID() failed to translate '%s'\n"
                                           "Originating AIQ message is %.8lX",
                                           kNotifier, origin));
 }
