@@ -98,3 +98,15 @@ function(qd_add_fuzz_target name)
     set_target_properties(${name}_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   endif()
 endfunction()
+
+# qd_add_child_folders()
+# Adds every folder below the current one that has a CMakeLists.txt (the
+# tools, the stand-ins, the test suites: one folder each).
+function(qd_add_child_folders)
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${children})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

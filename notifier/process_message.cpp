@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "daemon_log.h"
+#include "hex_id.h"
 #include "err_text.h"
 #include "notifier_config.h"
 #include "notify_users.h"
@@ -240,7 +241,7 @@ int Group(DaemonState& st, NotifyMessage& m) {
     return kStepRetry;
   }
   if (rc == 0) {
-    DaemonLogOwn(st, "0050", 'A', DaemonHexId(st.envelope.nMessageID), "parked for grouping");
+    DaemonLogOwn(st, "0050", 'A', HexId(st.envelope.nMessageID), "parked for grouping");
   } else {
     const qd_Transaction_Header& h = m.txn.hdr;
     std::string vendor = Field(m.machine->vendor), product = Field(m.machine->prod),
@@ -364,7 +365,7 @@ bool RecordedBefore(DaemonState& st, NotifyMessage& m) {
     const int c = m.notclass;
     m.comments += RepeatComment(m.attr.rs_limit[c], m.attr.rs_window[c], m.unique, st.on_sp);
   }
-  DaemonLogOwn(st, "0050", 'A', DaemonHexId(st.envelope.nMessageID), "recorded in the history");
+  DaemonLogOwn(st, "0050", 'A', HexId(st.envelope.nMessageID), "recorded in the history");
   return true;
 }
 
@@ -412,7 +413,7 @@ std::string RepeatComment(long limit, long window, const char* key, bool on_sp) 
 
 int process_message(DaemonState& st, bool retry) {
   NotifierDaemon& nd = Notifier(st);
-  std::string msgid = DaemonHexId(st.envelope.nMessageID);
+  std::string msgid = HexId(st.envelope.nMessageID);
   DaemonLogOwn(st, "0011", 'A', msgid, "Received");
   st.txn_stored = false;
   std::snprintf(nd.notify_id, sizeof nd.notify_id, "no_id");

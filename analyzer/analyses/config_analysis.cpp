@@ -96,7 +96,7 @@ int RunChecker(DaemonState& st, const ChildSpec& cmd) {
     std::string why = err;
     bool no_process = why.rfind("cannot fork", 0) == 0 || why.rfind("cannot make a pipe", 0) == 0;
     int e = ErrnoOf(why);
-    LogFree(st, '2', EngineFormat("%s() failed, errno=%d(%s)", no_process ? "fork" : "execvp", e,
+    LogFree(st, '2', QdFormat("%s() failed, errno=%d(%s)", no_process ? "fork" : "execvp", e,
                                   e ? std::strerror(e) : why.c_str()));
     // A failure before the program ran (its output could not be redirected)
     // names itself; "execvp" alone would mislead.
@@ -106,24 +106,24 @@ int RunChecker(DaemonState& st, const ChildSpec& cmd) {
   int status = 0;
   if (QdWaitChild(pid, -1, &status, err, sizeof err) != CHILD_OK) {
     int e = ErrnoOf(err);
-    LogFree(st, '2', EngineFormat("waitpid() failed, errno=%d(%s)", e, e ? std::strerror(e) : err));
+    LogFree(st, '2', QdFormat("waitpid() failed, errno=%d(%s)", e, e ? std::strerror(e) : err));
     return kStepRetry;
   }
   std::string command = QdCommandText(cmd);
   if (WIFSIGNALED(status)) {
-    LogFree(st, '2', EngineFormat("%s abnormal termination, signal=%d", command.c_str(),
+    LogFree(st, '2', QdFormat("%s abnormal termination, signal=%d", command.c_str(),
                                   WTERMSIG(status)));
     return kStepRetry;
   }
   if (!WIFEXITED(status)) {
-    LogFree(st, '2', EngineFormat("Unknown termination status (0x%.8X) for %s",
+    LogFree(st, '2', QdFormat("Unknown termination status (0x%.8X) for %s",
                                   static_cast<unsigned>(status), kChecker));
     return kStepRefuse;
   }
   int code = WEXITSTATUS(status);
   if (code == 0) return kStepDone;
   if (code == 1) return kHotCages;
-  LogFree(st, '2', EngineFormat("%s ended with rc=%d, log follows.", command.c_str(), code));
+  LogFree(st, '2', QdFormat("%s ended with rc=%d, log follows.", command.c_str(), code));
   std::ifstream in(cmd.stdoutPath);
   for (std::string line; std::getline(in, line);) LogFree(st, '2', line);
   return kStepDone;
@@ -158,7 +158,7 @@ int ReportHotCages(DaemonState& st, const QDTxn* txn, const std::string& result_
   Engine().result.ASymptom.clear();
   std::ifstream in(result_file);
   if (!in) {
-    std::string text = EngineFormat("Unable to open '%s' cage over-temp results: %s",
+    std::string text = QdFormat("Unable to open '%s' cage over-temp results: %s",
                                     result_file.c_str(), std::strerror(errno));
     LogFree(st, '2', text);
     AnalAlert('H', "config analysis error", text);
@@ -171,7 +171,7 @@ int ReportHotCages(DaemonState& st, const QDTxn* txn, const std::string& result_
     if (ParseCageLine(line, cage)) {
       AddHotCage(alert, cage);
     } else {
-      LogFree(st, '2', EngineFormat("%s result line not understood: '%s'", kChecker, line.c_str()));
+      LogFree(st, '2', QdFormat("%s result line not understood: '%s'", kChecker, line.c_str()));
     }
   }
   SetAlertResult(an.file, txn, alert);
@@ -231,11 +231,11 @@ int AnalZarvekVelmarConfig(DaemonState& st, const QDTxn* txn) {
     return kStepDone;
   }
   std::string result_file = QdPath(
-      EngineFormat("/tmp/%s.CheckCageTemp.%d", st.module_name.c_str(), static_cast<int>(getpid())));
+      QdFormat("/tmp/%s.CheckCageTemp.%d", st.module_name.c_str(), static_cast<int>(getpid())));
   int rc = kStepRetry;
   std::string err;
   if (!MakeResultFile(result_file, err)) {
-    LogFree(st, '2', EngineFormat("%s cannot be run: %s", kChecker, err.c_str()));
+    LogFree(st, '2', QdFormat("%s cannot be run: %s", kChecker, err.c_str()));
   } else {
     ChildSpec cmd = CheckerSpec(QdPath(an.file.Cstore_filename), result_file);
     rc = RunChecker(st, cmd);

@@ -63,7 +63,7 @@ void SetValue(const char* name, const std::string& value) {
   if (TAGENTRY* holder = Holder(name)) holder->data = value;
 }
 
-std::string SourceFile() { return EngineFormat("Source file: %s", AnalStoreFile()); }
+std::string SourceFile() { return QdFormat("Source file: %s", AnalStoreFile()); }
 
 // A failed statement: logged with the reconnect request, its transaction
 // rolled back.
@@ -186,7 +186,7 @@ int TranslateSeverity(DaemonState& st, long file_type) {
   SetValue("tSev", "Sev " + Value("Sev"));
   result.AUrgency = 'H';
   result.AClass = 0;
-  AnalAlert('L', EngineFormat("%s severity '%s' not found", CurrentProdId(), severity.c_str()),
+  AnalAlert('L', QdFormat("%s severity '%s' not found", CurrentProdId(), severity.c_str()),
             SourceFile());
   return kStepDone;
 }
@@ -242,7 +242,7 @@ int RunHandler(DaemonState& st, long file_type, PatternEntry** entry) {
     }
   }
   if (!found) {
-    AnalAlert('H', EngineFormat("Event handler '%s' not found", engine.handlername_read),
+    AnalAlert('H', QdFormat("Event handler '%s' not found", engine.handlername_read),
               SourceFile());
   }
   return kStepDone;
@@ -263,7 +263,7 @@ void DecideUrgency(DaemonState& st, AnalyzerState& an) {
   if (!flags.alert && !flags.service_alert && ev.nonalert_low == 'Y' && ReleaseAtLeast(2, 2, 2)) {
     result.AUrgency = 'L';
     DaemonLogOwn(st, "9999", '0',
-                 EngineFormat("Urgency set Low by nonalert_low for vqx %s event %s",
+                 QdFormat("Urgency set Low by nonalert_low for vqx %s event %s",
                               Value("ReleaseLevel").c_str(), Value("Type").c_str()));
   }
 }

@@ -10,6 +10,8 @@
 #include "analyzer_state.h"
 #include "daemon_log.h"
 #include "daemon_sql.h"
+#include "hex_id.h"
+#include "local_time.h"
 #include "file_lookup.h"
 #include "qd_txn.h"
 #include "request_attempts.h"
@@ -124,12 +126,8 @@ int FileFromRequest(DaemonState& st, const qd_Transaction_Format_2& far) {
 }
 
 void SetRunDate(AnalyzerState& an) {
-  time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  if (strftime(an.Orun_date, sizeof an.Orun_date, "%Y/%m/%d %H:%M:%S", &local) == 0) {
-    an.Orun_date[0] = '\0';
-  }
+  std::string now = LocalTimeText(time(nullptr), "%Y/%m/%d %H:%M:%S");
+  std::snprintf(an.Orun_date, sizeof an.Orun_date, "%s", now.c_str());
 }
 
 int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
@@ -154,7 +152,7 @@ int Dispatch(DaemonState& st, const QDTxn* txn, const std::string& msgid) {
 
 int process_message(DaemonState& st, bool) {
   AnalyzerState& an = Analyzer(st);
-  std::string msgid = DaemonHexId(st.envelope.nMessageID);
+  std::string msgid = HexId(st.envelope.nMessageID);
   DaemonLogOwn(st, "0011", 'A', msgid, "Received");
   st.txn_stored = false;
   an.Suppress_notify = false;

@@ -2,27 +2,16 @@
 
 #include "alerts.h"
 #include "analysis_engine.h"
-
-namespace {
-
-AnalAlertFn g_hook = nullptr;
-
-}  // namespace
+#include "hex_id.h"
 
 void AnalAlert(char urgency, const std::string& abstract, const std::string& text) {
-  if (g_hook) {
-    g_hook(urgency, abstract, text);
+  if (auto seam = Engine().seams.alert) {
+    seam(urgency, abstract, text);
     return;
   }
   const DaemonState* st = Engine().daemon;
   const char* module = st && !st->module_name.empty() ? st->module_name.c_str() : "qdAnalyze";
   (void)ProcessNotify(module, urgency, abstract.c_str(), text.c_str());
-}
-
-AnalAlertFn SetAnalAlertHook(AnalAlertFn hook) {
-  AnalAlertFn previous = g_hook;
-  g_hook = hook;
-  return previous;
 }
 
 const char* AnalStoreFile() {
@@ -36,5 +25,5 @@ void AnalSqlError(const char* action) {
 
 std::string AnalMessageId() {
   const DaemonState* st = Engine().daemon;
-  return DaemonHexId(st ? st->envelope.nMessageID : 0);
+  return HexId(st ? st->envelope.nMessageID : 0);
 }

@@ -1,21 +1,15 @@
 #pragma once
 // Process notifications raised by the analysis modules (templates, report,
-// history): one seam so that tests and the fuzz harness can see or silence
-// them without an alerts file.
+// history), through one function so that tests and the fuzz harness can see
+// or silence them without an alerts file (Engine().seams.alert).
 
 #include <string>
 
-// Receives every notification instead of the alerts file while installed.
-using AnalAlertFn = void (*)(char urgency, const std::string& abstract, const std::string& text);
-
 // Raises a process notification for the analyzer: ProcessNotify under the
 // daemon's module name (Engine().daemon, "qdAnalyze" when none is set), or
-// the installed hook. Never fails; a notification that cannot be written is
-// reported by the platform on standard error.
+// the engine's alert seam when a test set one. Never fails; a notification
+// that cannot be written is reported by the platform on standard error.
 void AnalAlert(char urgency, const std::string& abstract, const std::string& text);
-
-// Installs `hook` (null restores ProcessNotify) and returns the previous one.
-AnalAlertFn SetAnalAlertHook(AnalAlertFn hook);
 
 // The store file name of the current analysis ("" when no analyzer state
 // is attached): the file that notifications and messages name.

@@ -8,16 +8,21 @@
 // One engine per process, reached through Engine(). It is plain state, not
 // an object with behaviour: the modules (event parsing, tag and pattern
 // tables, templates, report and history, the handlers) each read and write
-// their part of it. The daemon it works for (logger, reconnect request,
-// received envelope) and the current file come in through `daemon` and
-// `analyzer`, set by the program at start-up and by tests on a fresh
-// DaemonState. ResetEngine() gives tests a clean engine.
+// their part of it, and all the analyzer's state but the program's own
+// (AnalyzerState) lives here: the report's history indicators, the
+// notifier's process id, the handlers' scratch state and the test seams.
+// The daemon it works for (logger, reconnect request, received envelope)
+// and the current file come in through `daemon` and `analyzer`, set by the
+// program at start-up and by tests on a fresh DaemonState. ResetEngine()
+// gives a clean engine: nothing of an earlier analysis or test survives
+// it.
 
 #include <regex.h>
 #include <stdint.h>
 
 #include <string>
 
+#include "analyzer_seams.h"
 #include "analyzer_state.h"
 #include "time_stamp.h"
 
@@ -127,6 +132,34 @@ struct AnalysisResult {
   bool ForceUrgencyIgnore = false;
 };
 
+// ---------------------------------------------------- history indicators
+
+// What the history row carries besides the analysis result: null unless
+// the report was written.
+struct HistoryIndicators {
+  bool keys_set = false;     // ea_key1..ea_key6 carry Mkey1..Mkey6
+  bool details_set = false;  // ea_details carries `details`
+  std::string details;       // EADetails as the report was written, cut to 4000
+};
+
+// ------------------------------------------------------- handler state
+
+// The handlers' scratch state (handlers/handler_state.h). The engine owns
+// it without knowing its shape: the handlers make it on first use and
+// leave how to free it, so that ResetEngine clears it with the rest.
+struct HandlerState;
+struct HandlerStateSlot {
+  HandlerState* state = nullptr;
+  void (*release)(HandlerState* state) = nullptr;
+
+  HandlerStateSlot() = default;
+  ~HandlerStateSlot() {
+    if (state && release) release(state);
+  }
+  HandlerStateSlot(const HandlerStateSlot&) = delete;
+  HandlerStateSlot& operator=(const HandlerStateSlot&) = delete;
+};
+
 // --------------------------------------------------------------- engine
 
 constexpr int kSlotCount = 4;       // table slots; event analysis uses slot 0
@@ -161,6 +194,11 @@ struct AnalysisEngine {
   // notified with it.
   char handlername_read[81] = {0};
   AnalysisResult result;
+  HistoryIndicators indicators;  // of the current analysis
+
+  long notifier_id = 0;  // QDNOT's process id once looked up; 0 before
+  HandlerStateSlot handlers;
+  AnalyzerSeams seams;
 };
 
 // The process's engine.
@@ -171,6 +209,7 @@ AnalysisEngine& Engine();
 void ReleaseTagTable(TAGENTRY* table);
 void ReleasePatternTable(PatternEntry* table);
 
-// Frees every loaded table and returns the engine to its initial state,
+// Frees every loaded table and the handlers' state, and returns the engine
+// to its initial state (no seams, no notifier id, null indicators),
 // keeping `daemon` and `analyzer`. For re-initialisation and tests.
 void ResetEngine();

@@ -8,9 +8,7 @@
 #include <string>
 
 #include "anal_alert.h"
-
-// printf into a string; `format` is always a literal of the caller.
-std::string EngineFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#include "str_format.h"  // QdFormat, for the texts of the messages
 
 // The current file's type and product id.
 long CurrentFileType();

@@ -28,8 +28,7 @@ struct TagDef {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetEngine();
-    SetAnalAlertHook(nullptr);  // notifications go to the alerts file
+    ResetEngine();  // no seams: notifications go to the alerts file
     st_.module_name = "qdAnalyze";
     std::snprintf(st_.message_prefix, sizeof st_.message_prefix, "QDA");
     st_.log.reset(new CLogMessage("QDAN"));
@@ -41,7 +40,6 @@ class EngineTest : public ::testing::Test {
     Engine().analyzer = &an_;
   }
   void TearDown() override {
-    SetTagTranslateLookup(nullptr);
     ResetEngine();
     Engine().daemon = nullptr;
     Engine().analyzer = nullptr;

@@ -54,7 +54,7 @@ TAGENTRY* EntryForStart(ParseStack& stack, const char* name) {
   TAGENTRY* entry = FindTagEntry(StackTable(stack), name);
   if (!entry) {
     stack.error = 1;
-    AnalLog("0040", 'A', AnalMessageId(), EngineFormat("Encountered unknown XML tag '%s'", name));
+    AnalLog("0040", 'A', AnalMessageId(), QdFormat("Encountered unknown XML tag '%s'", name));
     return &g_badtag;
   }
   return entry;
@@ -69,7 +69,7 @@ void StartTooDeep(ParseStack& stack, const char* name) {
   if (parent && (parent->flags & flag_droptag)) return;
   stack.error = 1;
   AnalLog("0040", 'A', AnalMessageId(),
-          EngineFormat("XML tag '%s' nested deeper than %d elements", name, kParseDepth));
+          QdFormat("XML tag '%s' nested deeper than %d elements", name, kParseDepth));
 }
 
 void CollectStart(TAGENTRY* entry) {
@@ -208,8 +208,8 @@ int ParseEventXml(EventXmlParser& parser) {
   }
   parser.Free();
   if (Engine().stack.error) {
-    AnalAlert('H', EngineFormat("%s EVENT parse error", CurrentProdId()),
-              EngineFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert('H', QdFormat("%s EVENT parse error", CurrentProdId()),
+              QdFormat("Source file: %s", AnalStoreFile()));
   }
   return kStepDone;
 }

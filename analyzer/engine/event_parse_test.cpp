@@ -26,7 +26,7 @@ class EventParseTest : public EngineTest {
   void SetUp() override {
     EngineTest::SetUp();
     g_lookups = 0;
-    SetTagTranslateLookup(FakeTranslate);
+    Engine().seams.translate = FakeTranslate;
     InstallTags({{"Alias", flag_redirect | flag_catdata, ",", "Target"},
                  {"Cat", flag_catdata, ","},
                  {"CompId", flag_catdata | flag_makehex, ",", nullptr, Exit_translateCID},

@@ -69,7 +69,7 @@ PatternEntry* Parse_entry(int slot, const char* apply, const std::string& text) 
     }
   }
   std::string report =
-      EngineFormat("Pattern search failed for filetype=%ld, apply='%s'\nFile='%s'\nData='%s'\n",
+      QdFormat("Pattern search failed for filetype=%ld, apply='%s'\nFile='%s'\nData='%s'\n",
                    CurrentFileType(), name, AnalStoreFile(), text.c_str());
   AnalLog("9999", '0', report);
   AnalAlert('H', "Pattern search failed", report);

@@ -10,8 +10,6 @@
 
 namespace {
 
-TagTranslateFn g_translate = nullptr;
-
 // The innermost open element's entry, or null.
 TAGENTRY* Innermost(const ParseStack* stack) {
   if (!stack || stack->depth < 0 || stack->depth >= kParseDepth) return nullptr;
@@ -88,8 +86,6 @@ void OfferToLookupPD(std::string& data, size_t s) {
 
 }  // namespace
 
-void SetTagTranslateLookup(TagTranslateFn lookup) { g_translate = lookup; }
-
 bool LookupPD(const std::string&, std::string&, std::string&, std::string&) { return false; }
 
 void Exit_endingSeparator(ParseStack* stack) {
@@ -128,17 +124,17 @@ void Exit_translateTagData(ParseStack* stack) {
   bool is_null = false;
   int code = 100;  // a value longer than any fieldvalue has no row
   if (value.size() <= kTranslateMax) {
-    TagTranslateFn lookup = g_translate ? g_translate : SelectTagTranslation;
+    auto lookup = Engine().seams.translate ? Engine().seams.translate : SelectTagTranslation;
     code = lookup(file_type, entry->tagname, value.c_str(), data1, sizeof data1, &is_null);
   }
   if (code == 0) {
     if (!is_null) target->data.replace(s, std::string::npos, data1);
   } else if (code == 100) {
     AnalAlert(
-        'L', EngineFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
-        EngineFormat("Source file: %s", AnalStoreFile()));
+        'L', QdFormat("%s '%s' '%s' not found", CurrentProdId(), entry->tagname, value.c_str()),
+        QdFormat("Source file: %s", AnalStoreFile()));
   } else {
-    AnalSqlError(EngineFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
+    AnalSqlError(QdFormat("translate filetype %ld tag %s value '%s'", file_type, entry->tagname,
                               value.c_str())
                      .c_str());
   }

@@ -32,6 +32,8 @@ void Exit_captureRawComponent(ParseStack* stack);
 // A null translation leaves the value quietly. A database error: the
 // value stays, QDZ0100 "translate filetype %ld tag %s value '%s'" is
 // logged and the reconnect request raised.
+// The look-up is SelectTagTranslation, or the engine's translate seam when a
+// test set one.
 void Exit_translateTagData(ParseStack* stack);
 
 // Reformats the component id by the last recorded component type:
@@ -49,9 +51,3 @@ void Exit_translateCID(ParseStack* stack);
 bool LookupPD(const std::string& value, std::string& number, std::string& wwn,
               std::string& location);
 
-// The lookup Exit_translateTagData uses (SelectTagTranslation's contract,
-// tag_translate.h). SetTagTranslateLookup(nullptr) restores the database
-// lookup; tests and the fuzz harness put a table of their own here.
-using TagTranslateFn = int (*)(long file_type, const char* field, const char* value,
-                               char* data1, size_t size, bool* is_null);
-void SetTagTranslateLookup(TagTranslateFn lookup);

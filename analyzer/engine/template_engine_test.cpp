@@ -24,7 +24,7 @@ class TemplateTest : public ::testing::Test {
   void SetUp() override {
     ResetEngine();
     g_alerts.clear();
-    SetAnalAlertHook(Capture);
+    Engine().seams.alert = Capture;
     std::strcpy(analyzer_.file.Cstore_filename, "/sp/f/evt.1");
     Engine().analyzer = &analyzer_;
     // Slot 0: a scratch entry, tags, a redirecting entry (its own data
@@ -43,7 +43,6 @@ class TemplateTest : public ::testing::Test {
     std::strcpy(Engine().msgval[8], "A=1|B=2|C=3");
   }
   void TearDown() override {
-    SetAnalAlertHook(nullptr);
     ResetEngine();
     Engine().analyzer = nullptr;
   }
@@ -118,7 +117,7 @@ TEST_F(TemplateTest, FailuresAndTheirNotifications) {
 
 TEST_F(TemplateTest, NotificationGoesToTheAlertsFileWithoutAHook) {
   TempRoot root;
-  SetAnalAlertHook(nullptr);
+  Engine().seams.alert = nullptr;
   EXPECT_EQ(UseTemplate(0, "%TNoSuchTag."), kTemplateError);
   std::string alerts = root.read("/var/log/qd/alerts.log");
   EXPECT_NE(alerts.find("\"name\":\"qdAnalyze\",\"urgency\":\"H\",\"abstract\":\"Template variable name error\""),

@@ -10,8 +10,8 @@
 namespace {
 
 void TemplateMissing(int number, const char* event_name) {
-  AnalAlert('H', EngineFormat("Template %d not found for event '%s'", number, event_name),
-            EngineFormat("Source file: %s", AnalStoreFile()));
+  AnalAlert('H', QdFormat("Template %d not found for event '%s'", number, event_name),
+            QdFormat("Source file: %s", AnalStoreFile()));
   AnalLog("0039", 'A', number, event_name);
 }
 

@@ -9,6 +9,7 @@
 
 #include "cage_handler.h"
 #include "engine_log.h"
+#include "handler_patterns.h"
 #include "text_util.h"
 
 namespace {
@@ -48,13 +49,13 @@ const std::string& Added() { return Engine().result.AAddedData; }
 // All of `numbers` usable and pattern 3 matching the attached output.
 bool ShowcagePresent(std::initializer_list<int> numbers, Reason& why) {
   for (int n : numbers) {
-    if (!CagePattern(n)) {
+    if (!HandlerPatternAt(n)) {
       why.Set(kNotCompiled);
       return false;
     }
   }
   regmatch_t m[kCageGroups];
-  if (!CageMatch(CagePattern(3), Added().c_str(), m)) {
+  if (!CageMatch(HandlerPatternAt(3), Added().c_str(), m)) {
     why.Set(kNoShowcage, true);
     return false;
   }
@@ -100,7 +101,7 @@ void Maintenance() {
 }
 
 void Failed(const Reason& why, int slot, PatternEntry* entry, bool resymptom) {
-  CurrentCageSeams().failed(why.text, why.quiet, slot, entry, resymptom);
+  CageReportFailed(why.text, why.quiet, slot, entry, resymptom);
 }
 
 std::string Details(int slot, const char* third, const std::string& value3, const char* fourth,
@@ -111,7 +112,7 @@ std::string Details(int slot, const char* third, const std::string& value3, cons
 
 // The highest disk temperature of the disk listing, or -1 without one.
 long MaxDiskTemperature() {
-  const regex_t* re = CagePattern(4);
+  const regex_t* re = HandlerPatternAt(4);
   const char* text = Added().c_str();
   long maximum = -1;
   regmatch_t m[kCageGroups];
@@ -160,7 +161,7 @@ bool CageFanCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageP
   CageSetKey(4, "normal");
   const unsigned long speed = parm[1];
   if (speed > 2) {
-    AnalLog("0042", 'A', EngineFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
+    AnalLog("0042", 'A', QdFormat("Unknown parm1 value=%lu for jbod FAN event", speed));
     return false;
   }
   if (speed != 0) {
@@ -175,7 +176,7 @@ bool CageFanCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageP
     }
   }
   Engine().result.EADetails = Details(slot, "FanState", fan_state, "MaxDiskTemp", CageMsg(1));
-  return CurrentCageSeams().report(slot, entry, false, false);
+  return CageReport(slot, entry, false, false);
 }
 
 bool CagePsStatusCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -213,7 +214,7 @@ bool CagePsStatusCheck(int slot, PatternEntry* entry, const unsigned long parm[k
   } else if (status == "FAILED") {
     EA_jbodevt_PSfru(ps);
     if (parm[2] == 13) {
-      const regex_t* p5 = CagePattern(5);
+      const regex_t* p5 = HandlerPatternAt(5);
       std::string model = CageMatch(p5, Added().c_str(), m)
                               ? CageUpper(CageGroup(Added().c_str(), m[1]))
                               : std::string("Unknown");
@@ -224,7 +225,7 @@ bool CagePsStatusCheck(int slot, PatternEntry* entry, const unsigned long parm[k
     CageSetKey(5, "override");
   }
   Engine().result.EADetails = Details(slot, "PSStatus", status, "PSac", ac);
-  return CurrentCageSeams().report(slot, entry, true, false);
+  return CageReport(slot, entry, true, false);
 }
 
 bool CagePsAcCheck(int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -258,7 +259,7 @@ bool CagePsAcCheck(int slot, PatternEntry* entry, const unsigned long parm[kCage
     EA_jbodevt_PSfru(ps);
   }
   Engine().result.EADetails = Details(slot, "PSStatus", status, "PSac", ac);
-  return CurrentCageSeams().report(slot, entry, false, false);
+  return CageReport(slot, entry, false, false);
 }
 
 namespace {
@@ -293,9 +294,9 @@ std::string BadMagazines() {
 void ChipModel(const std::string& category, int own, int partner) {
   regmatch_t m[kCageGroups];
   const char* text = Added().c_str();
-  std::string model = CageMatch(CagePattern(own), text, m) ? CageUpper(CageGroup(text, m[1])) : "-";
+  std::string model = CageMatch(HandlerPatternAt(own), text, m) ? CageUpper(CageGroup(text, m[1])) : "-";
   if (model == "-") {
-    model = CageMatch(CagePattern(partner), text, m) ? CageUpper(CageGroup(text, m[1])) : "-";
+    model = CageMatch(HandlerPatternAt(partner), text, m) ? CageUpper(CageGroup(text, m[1])) : "-";
   }
   if (model == "-" || model.empty()) model = "Unknown";
   CageSetKey(4, category + "." + model);
@@ -306,7 +307,7 @@ void ChipModel(const std::string& category, int own, int partner) {
 bool RepeatedLoopErrors(int slot) {
   const std::string like = "%~Loc=" + CageTag(slot, "CompType") + "~%";
   long count = 0;
-  if (CurrentCageSeams().history_count(CageKey(1).c_str(), CageKey(4).c_str(), like.c_str(),
+  if (CageHistoryCount(CageKey(1).c_str(), CageKey(4).c_str(), like.c_str(),
                                        &count) != 0) {
     AnalSqlError("evt_jbod_jtype code 17 Monitor select");
     return false;
@@ -326,7 +327,7 @@ bool CageChipCheck(int slot, PatternEntry* entry, const unsigned long /*parm*/[k
   regmatch_t m[kCageGroups];
   const std::string event_string = CageTag(slot, "EventString");
   if (ShowcagePresent({3, 5, 6, 7, 8, 9, 11, 12}, why) &&
-      !CageMatch(CagePattern(7), event_string.c_str(), m)) {
+      !CageMatch(HandlerPatternAt(7), event_string.c_str(), m)) {
     why.Set("LoopID not found");
   }
   if (why.set()) {
@@ -338,7 +339,7 @@ bool CageChipCheck(int slot, PatternEntry* entry, const unsigned long /*parm*/[k
   const bool a = letter == "A";
   const int download = a ? 8 : 9, normal = a ? 11 : 12, own = a ? 5 : 6, partner = a ? 6 : 5;
   const char* text = Added().c_str();
-  if (CageMatch(CagePattern(download), text, m)) {
+  if (CageMatch(HandlerPatternAt(download), text, m)) {
     CageSetKey(4, "MaintenanceInProgress");
     CageSetKey(5, "Override");
   } else {
@@ -347,7 +348,7 @@ bool CageChipCheck(int slot, PatternEntry* entry, const unsigned long /*parm*/[k
     CageSetMsg(5, bad.empty() ? "none" : bad);
     if (!bad.empty()) CageSetKey(3, "DMerrors");
     bool lookup = true;
-    if (category == "LOOP" && CageMatch(CagePattern(normal), text, m)) {
+    if (category == "LOOP" && CageMatch(HandlerPatternAt(normal), text, m)) {
       CageSetKey(4, "Monitor");
       CageSetKey(5, "Override");
       lookup = RepeatedLoopErrors(slot);
@@ -357,5 +358,5 @@ bool CageChipCheck(int slot, PatternEntry* entry, const unsigned long /*parm*/[k
   }
   Engine().result.EADetails = "~Comp=" + CageCapture(8) + "~Loc=" + CageTag(slot, "CompType") +
                               "~FCAL=" + CageMsg(4) + "~BadDM=" + CageMsg(5) + "~";
-  return CurrentCageSeams().report(slot, entry, true, false);
+  return CageReport(slot, entry, true, false);
 }

@@ -11,6 +11,7 @@
 #include "cage_sql.h"
 #include "engine_log.h"
 #include "event_handlers.h"
+#include "handler_patterns.h"
 #include "msg_text.h"
 #include "pattern_match.h"
 #include "tag_table.h"
@@ -23,34 +24,30 @@ const char kCageTransientText[] =
 const char kCageMaintenanceText[] =
     "\nProbable maintenance actions in progress; check related events.\n";
 
-// ---------------------------------------------------------------- seams
+// ---------------------------------------------------- ways to the database
 
-namespace {
-
-const CageSeams kRealSeams = {GetMsgText, EA_common, EA_AnalysisFailed, CountCageHistory};
-CageSeams g_seams = kRealSeams;
-
-}  // namespace
-
-CageSeams SetCageSeams(const CageSeams& seams) {
-  CageSeams previous = g_seams;
-  g_seams.msg_text = seams.msg_text ? seams.msg_text : kRealSeams.msg_text;
-  g_seams.report = seams.report ? seams.report : kRealSeams.report;
-  g_seams.failed = seams.failed ? seams.failed : kRealSeams.failed;
-  g_seams.history_count = seams.history_count ? seams.history_count : kRealSeams.history_count;
-  return previous;
+int CageMsgText(char* destination, int length) {
+  auto seam = Engine().seams.msg_text;
+  return (seam ? seam : GetMsgText)(destination, length);
 }
 
-const CageSeams& CurrentCageSeams() { return g_seams; }
+bool CageReport(int slot, PatternEntry* entry, bool resymptom, bool redescribe) {
+  auto seam = Engine().seams.report;
+  return (seam ? seam : EA_common)(slot, entry, resymptom, redescribe);
+}
+
+void CageReportFailed(const std::string& reason, bool quiet, int slot, PatternEntry* entry,
+                      bool resymptom) {
+  auto seam = Engine().seams.report_failed;
+  (seam ? seam : EA_AnalysisFailed)(reason, quiet, slot, entry, resymptom);
+}
+
+int CageHistoryCount(const char* key1, const char* key4, const char* details, long* count) {
+  auto seam = Engine().seams.cage_history_count;
+  return (seam ? seam : CountCageHistory)(key1, key4, details, count);
+}
 
 // ---------------------------------------------------------------- tools
-
-const regex_t* CagePattern(int n) {
-  AnalyzerState* an = Engine().analyzer;
-  if (!an || n < 0 || static_cast<size_t>(n) >= an->patterns.size()) return nullptr;
-  const HandlerPattern* p = an->patterns[n].get();
-  return p && p->compiled ? &p->regex : nullptr;
-}
 
 bool CageMatch(const regex_t* re, const char* text, regmatch_t m[kCageGroups]) {
   return re && text && regexec(re, text, kCageGroups, m, 0) == 0;
@@ -110,7 +107,7 @@ bool CageOldReport(int slot, PatternEntry* entry, const CageAge& age, bool resym
   CageSetKey(4, "OldCageEvent");
   CageSetKey(5, "Override");
   CageMarkOld();
-  return g_seams.report(slot, entry, resymptom, false);
+  return CageReport(slot, entry, resymptom, false);
 }
 
 int CageParseParms(const std::string& text, unsigned long parm[kCageParms]) {
@@ -139,7 +136,7 @@ int CageParseParms(const std::string& text, unsigned long parm[kCageParms]) {
 namespace {
 
 std::string ParmKey(const unsigned long parm[kCageParms], int n) {
-  return EngineFormat("parm%d=%lu", n, parm[n]);
+  return QdFormat("parm%d=%lu", n, parm[n]);
 }
 
 void Keys(const std::string& key2, const std::string& key3) {
@@ -183,7 +180,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       Keys("na", "na");
       break;
     case 3:
-      CageSetCapture(8, EngineFormat("FAN%lu", p[0]));
+      CageSetCapture(8, QdFormat("FAN%lu", p[0]));
       Keys(ParmKey(p, 1), "na");
       out.check = kCageCheckFan;
       break;
@@ -195,22 +192,22 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       out.check = kCageCheckPsStatus;
       break;
     case 5:
-      CageSetCapture(8, EngineFormat("PS%lu", p[0]));
+      CageSetCapture(8, QdFormat("PS%lu", p[0]));
       Keys(ParmKey(p, 1), "na");
       out.check = kCageCheckPsAc;
       break;
     case 6:
       CageSetCapture(8, p[1] == 0 ? std::string("LOOPA")
                         : p[1] == 1 ? std::string("LOOPB")
-                                    : EngineFormat("LOOP?%lu?", p[1]));
+                                    : QdFormat("LOOP?%lu?", p[1]));
       Keys(ParmKey(p, 0), ParmKey(p, 2));
       break;
     case 8:
-      CageSetCapture(8, EngineFormat("DM%lu", p[1]));
+      CageSetCapture(8, QdFormat("DM%lu", p[1]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 9:
-      CageSetCapture(8, EngineFormat("DM%lu|HD%lu", p[1], p[2]));
+      CageSetCapture(8, QdFormat("DM%lu|HD%lu", p[1], p[2]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 10:
@@ -227,15 +224,15 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       out.check = kCageCheckChip;
       break;
     case 49:
-      CageSetCapture(8, EngineFormat("FCAL%lu", p[1]));
+      CageSetCapture(8, QdFormat("FCAL%lu", p[1]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 50:
-      CageSetCapture(8, EngineFormat("FCAL%lu|SFP%lu", p[1], p[2]));
+      CageSetCapture(8, QdFormat("FCAL%lu|SFP%lu", p[1], p[2]));
       Keys(ParmKey(p, 0), "na");
       break;
     case 51:
-      CageSetCapture(8, p[0] == 2 ? EngineFormat("MDPL%lu|PMC%lu", p[1], p[2]) : std::string("MDPL"));
+      CageSetCapture(8, p[0] == 2 ? QdFormat("MDPL%lu|PMC%lu", p[1], p[2]) : std::string("MDPL"));
       Keys(ParmKey(p, 0), "na");
       break;
     case 57: {
@@ -252,7 +249,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       CageSetMsg(2, (p[2] & 1) ? "B" : "A");
       unsigned long kind = p[0] & 15;
       const char* format = kind == 1 ? "DM%s|HD%s" : kind == 2 ? "FCAL%s|SFP%s" : "Unk%s|Unk%s";
-      CageSetCapture(8, EngineFormat(format, CageMsg(0).c_str(), CageMsg(1).c_str()));
+      CageSetCapture(8, QdFormat(format, CageMsg(0).c_str(), CageMsg(1).c_str()));
       Keys(ParmKey(p, 0), "na");
       out.double_expansion = true;
       break;
@@ -261,7 +258,7 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long p[kCageParms]) {
       CageSetMsg(0, std::to_string(p[2]));
       CageSetMsg(1, std::to_string(p[3]));
       CageSetMsg(2, (p[4] & 254) != 0 ? "B" : "A");
-      CageSetCapture(8, EngineFormat("DM%s|HD%s", CageMsg(0).c_str(), CageMsg(1).c_str()));
+      CageSetCapture(8, QdFormat("DM%s|HD%s", CageMsg(0).c_str(), CageMsg(1).c_str()));
       Keys(ParmKey(p, 0), "na");
       out.double_expansion = true;
       break;
@@ -282,8 +279,8 @@ constexpr const char* kReordered[] = {"RV0", "RV1", "RV2", "RV3"};
 bool ReorderedPresent(int slot, const char* event_name) {
   for (const char* name : kReordered) {
     if (FindTagEntry(slot, name)) continue;
-    AnalAlert('H', EngineFormat("Reordered value %s not found for event '%s'", name, event_name),
-              EngineFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert('H', QdFormat("Reordered value %s not found for event '%s'", name, event_name),
+              QdFormat("Source file: %s", AnalStoreFile()));
     AnalLog("0038", 'A', name, CurrentFileType());
     return false;
   }
@@ -294,12 +291,12 @@ void CagePosition() {
   CageSetMsg(8, "");
   regmatch_t m[kCageGroups];
   const std::string& added = Engine().result.AAddedData;
-  if (!CageMatch(CagePattern(30), added.c_str(), m)) return;
+  if (!CageMatch(HandlerPatternAt(30), added.c_str(), m)) return;
   std::string position = CageGroup(added.c_str(), m[1]);
   // The pattern's group runs to the end of the line: drop trailing blanks.
   while (!position.empty() && (position.back() == ' ' || position.back() == '\t')) position.pop_back();
   if (position.empty() || position == "---") return;
-  CageSetMsg(8, EngineFormat("\nCage position: %s.", position.c_str()));
+  CageSetMsg(8, QdFormat("\nCage position: %s.", position.c_str()));
 }
 
 bool RunCheck(int check, int slot, PatternEntry* entry, const unsigned long parm[kCageParms],
@@ -322,8 +319,8 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   if (!entry) return nullptr;
   const int rule = entry->rule;
   if (rule < 0 || rule >= 10 || !engine.evtdata.templ_present[rule]) {
-    AnalAlert('H', EngineFormat("Template %d not found for event '%s'", rule, name),
-              EngineFormat("Source file: %s", AnalStoreFile()));
+    AnalAlert('H', QdFormat("Template %d not found for event '%s'", rule, name),
+              QdFormat("Source file: %s", AnalStoreFile()));
     AnalLog("0039", 'A', rule, name);
     return entry;
   }
@@ -336,7 +333,7 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   const long code = std::strtol(CageTag(slot, "RV0").c_str(), nullptr, 0);
   unsigned long parm[kCageParms];
   CageParseParms(CageTag(slot, "RV2"), parm);
-  CageSetKey(1, EngineFormat("code=%ld", code));
+  CageSetKey(1, QdFormat("code=%ld", code));
   CageSetKey(3, "na");
   CageSetKey(5, "na");
   CageSetKey(6, "na");
@@ -346,7 +343,7 @@ PatternEntry* EH_jbodevt(int slot, const char* event_name, const std::string& ev
   const CageCodeOutcome outcome = CageApplyCode(code, parm);
   bool found = false;
   if (outcome.uses_text) {
-    found = g_seams.msg_text(engine.capture[9], kCaptureSize) == 0;
+    found = CageMsgText(engine.capture[9], kCaptureSize) == 0;
     if (found && outcome.check != kCageCheckNone && CageExtendedOn()) {
       // A report that could not be written leaves no symptom: the event
       // then gets the one it would have had without the check.

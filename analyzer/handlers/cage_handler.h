@@ -60,25 +60,19 @@ CageCodeOutcome CageApplyCode(long code, const unsigned long parm[kCageParms]);
 // one). Logs the reason as 0042 ('1') unless the output is missing.
 void EA_jbodevt_PSfru(unsigned long ps);
 
-// ---- seams ---------------------------------------------------------------
+// ---- ways to the database ------------------------------------------------
+// The real modules, or the engine's seams where a test set them
+// (analyzer_seams.h).
 
-// The handler's ways to the database; each defaults to the real module.
-struct CageSeams {
-  int (*msg_text)(char* destination, int length);  // GetMsgText
-  bool (*report)(int slot, PatternEntry* entry, bool resymptom, bool redescribe);  // EA_common
-  void (*failed)(const std::string& reason, bool quiet, int slot, PatternEntry* entry,
-                 bool resymptom);  // EA_AnalysisFailed
-  // Counts the history rows of the past 7 days of this array and event
-  // with ea_key1 `key1`, ea_key4 `key4` and ea_details like `details`.
-  // Returns 0 with *count set, -1 after a database error (logged by the
-  // caller).
-  int (*history_count)(const char* key1, const char* key4, const char* details, long* count);
-};
-
-// Installs `seams` (fields left null take the real module) and returns the
-// previous set.
-CageSeams SetCageSeams(const CageSeams& seams);
-const CageSeams& CurrentCageSeams();
+int CageMsgText(char* destination, int length);  // GetMsgText
+bool CageReport(int slot, PatternEntry* entry, bool resymptom, bool redescribe);  // EA_common
+void CageReportFailed(const std::string& reason, bool quiet, int slot, PatternEntry* entry,
+                      bool resymptom);  // EA_AnalysisFailed
+// Counts the history rows of the past 7 days of this array and event with
+// ea_key1 `key1`, ea_key4 `key4` and ea_details like `details`
+// (CountCageHistory). Returns 0 with *count set, -1 after a database error
+// (logged by the caller).
+int CageHistoryCount(const char* key1, const char* key4, const char* details, long* count);
 
 // ---- shared by the checks (cage_checks.cpp) ------------------------------
 
@@ -101,9 +95,6 @@ extern const char kCageMaintenanceText[];
 
 // Small tools of the cage modules.
 constexpr int kCageGroups = 11;  // whole match and 10 groups
-// Extended-analysis pattern `n`, or null when it did not compile (or no
-// analyzer state is attached).
-const regex_t* CagePattern(int n);
 // Runs `re` on `text` asking for the whole match and 10 groups; false
 // without a match or a pattern.
 bool CageMatch(const regex_t* re, const char* text, regmatch_t m[kCageGroups]);

@@ -77,7 +77,11 @@ class CageHandlerTest : public EngineTest {
   void SetUp() override {
     EngineTest::SetUp();
     g = Fakes();
-    previous_ = SetCageSeams({FakeText, FakeReport, FakeFailed, FakeHistory});
+    AnalyzerSeams& seams = Engine().seams;
+    seams.msg_text = FakeText;
+    seams.report = FakeReport;
+    seams.report_failed = FakeFailed;
+    seams.cage_history_count = FakeHistory;
     st_.app = &an_;
     ASSERT_EQ(0, CompileHandlerPatterns(st_, EventHandlerPatternTexts()));
     InstallTags({{"CompType"}, {"EventString"}, {"Time"}});
@@ -92,7 +96,6 @@ class CageHandlerTest : public EngineTest {
     row.templ[1] = "CAGE2|%V8. cage_event %V9.%M8.";
   }
   void TearDown() override {
-    SetCageSeams(previous_);
     ReleaseHandlerPatterns(an_);
     EngineTest::TearDown();
   }
@@ -120,7 +123,6 @@ class CageHandlerTest : public EngineTest {
   std::string V(int n) const { return Engine().capture[n]; }
   std::string M(int n) const { return Engine().msgval[n]; }
 
-  CageSeams previous_{};
 };
 
 TEST_F(CageHandlerTest, CodeTableNamesThePartAndKeys) {

@@ -7,6 +7,7 @@
 
 #include "cage_handler.h"
 #include "engine_log.h"
+#include "handler_patterns.h"
 
 namespace {
 
@@ -56,9 +57,9 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
   const std::string event_string = CageTag(slot, "EventString");
   const char* s = event_string.c_str();
   const long event_time = std::strtol(CageTag(slot, "Time").c_str(), nullptr, 10);
-  const regex_t* p10 = CagePattern(10);
-  const regex_t* p31 = CagePattern(31);
-  const regex_t* p43 = CagePattern(43);
+  const regex_t* p10 = HandlerPatternAt(10);
+  const regex_t* p31 = HandlerPatternAt(31);
+  const regex_t* p43 = HandlerPatternAt(43);
   regmatch_t m[kCageGroups];
   time_t cage_time = 0;
   if (!p10 || !p31 || !p43) {
@@ -73,7 +74,7 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
     } else if (year <= 1969) {
       age.old = true;  // a cage clock never set: nothing it says is current
     } else {
-      age.reason = EngineFormat("cage time did not convert: %s(%d) %d %d, %d:%d:%d",
+      age.reason = QdFormat("cage time did not convert: %s(%d) %d %d, %d:%d:%d",
                                 month_name.c_str(), month, day, year, hour, minute, second);
     }
   } else if (CageMatch(p43, s, m)) {
@@ -84,7 +85,7 @@ CageAge EA_jbodevt_CageTimeTooOld(int slot) {
     } else if (year <= 1969) {
       age.old = true;
     } else {
-      age.reason = EngineFormat("cage time did not convert: %s-%s-%s %s:%s:%s",
+      age.reason = QdFormat("cage time did not convert: %s-%s-%s %s:%s:%s",
                                 CageGroup(s, m[1]).c_str(), CageGroup(s, m[2]).c_str(),
                                 CageGroup(s, m[3]).c_str(), CageGroup(s, m[4]).c_str(),
                                 CageGroup(s, m[5]).c_str(), CageGroup(s, m[6]).c_str());

@@ -3,21 +3,15 @@
 #include <cstdio>
 
 #include "analyzer_state.h"
+#include "handler_patterns.h"
 
 bool ExtendedAnalysisOn() {
   DaemonState* st = Engine().daemon;
   return st && !st->on_sp;
 }
 
-const regex_t* UsablePattern(int number) {
-  AnalyzerState* an = Engine().analyzer;
-  if (!an || number < 0 || static_cast<size_t>(number) >= an->patterns.size()) return nullptr;
-  const auto& slot = an->patterns[number];
-  return slot && slot->compiled ? &slot->regex : nullptr;
-}
-
 int RunHandlerPattern(int number, const std::string& text, regmatch_t groups[11]) {
-  const regex_t* re = UsablePattern(number);
+  const regex_t* re = HandlerPatternAt(number);
   if (!re) return -1;
   return regexec(re, text.c_str(), 11, groups, 0) == 0 ? 1 : 0;
 }

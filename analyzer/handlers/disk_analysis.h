@@ -15,10 +15,6 @@
 // (a bare engine) there is no report to write, so false.
 bool ExtendedAnalysisOn();
 
-// The extended-analysis pattern `number` (0..43) when it compiled, else
-// null (also without an analyzer state or past the table's end).
-const regex_t* UsablePattern(int number);
-
 // Runs pattern `number` on `text` asking for the whole match and ten
 // groups. Returns 1 on a match (groups in `groups`, unused ones -1),
 // 0 when it does not match, -1 when the pattern is unusable.

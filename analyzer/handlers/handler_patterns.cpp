@@ -1,5 +1,6 @@
 #include "handler_patterns.h"
 
+#include "analysis_engine.h"
 #include "daemon_log.h"
 
 // The extended-analysis patterns, numbered 0 to 43; handlers address them
@@ -80,4 +81,11 @@ void ReleaseHandlerPatterns(AnalyzerState& an) {
     if (slot->compiled) regfree(&slot->regex);
   }
   an.patterns.clear();
+}
+
+const regex_t* HandlerPatternAt(int n) {
+  const AnalyzerState* an = Engine().analyzer;
+  if (!an || n < 0 || static_cast<size_t>(n) >= an->patterns.size()) return nullptr;
+  const HandlerPattern* p = an->patterns[n].get();
+  return p && p->compiled ? &p->regex : nullptr;
 }

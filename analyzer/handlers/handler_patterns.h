@@ -18,3 +18,7 @@ int CompileHandlerPatterns(DaemonState& st, const std::vector<const char*>& text
 
 // Frees the compiled patterns.
 void ReleaseHandlerPatterns(AnalyzerState& an);
+
+// Pattern `n` of the engine's analyzer state when it compiled, else null
+// (also without an analyzer state or past the table's end).
+const regex_t* HandlerPatternAt(int n);

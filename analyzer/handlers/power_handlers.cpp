@@ -20,8 +20,6 @@ const char kMaintenanceText[] = "\nProbable maintenance actions in progress; che
 const char kPatternsFailed[] = "Patterns failed to compile at initialization";
 const char kParseFailed[] = "parse of event data failed";
 
-PsHistoryCounter g_counter = CountPsHistory;
-
 constexpr int kEventPsPattern = 29;       // "Node n Power Supply p state"
 constexpr int kEventBatteryPattern = 28;  // "Node n PS p Battery b"
 
@@ -64,7 +62,9 @@ long RecentPsRows(PsHistoryQuery query, const std::string& ps, const std::string
                   const char* action, long on_error) {
   const CurrentFile& f = Engine().analyzer->file;
   long count = 0;
-  if (g_counter(query, f.Cvendor, f.Cproduct, f.Cprod_id, PsDetailsLike(ps, node), count) !=
+  auto count_history = Engine().seams.ps_history_count ? Engine().seams.ps_history_count
+                                                        : CountPsHistory;
+  if (count_history(query, f.Cvendor, f.Cproduct, f.Cprod_id, PsDetailsLike(ps, node), count) !=
       0) {
     AnalSqlError(action);
     // The failed statement spoils the open transaction for the report and
@@ -132,7 +132,7 @@ std::string YesNo(bool b) { return b ? "true" : "false"; }
 std::string FullBatteryDetails(const std::string& bat, const std::string& node,
                                const std::string& ps, const BattData& b) {
   const ShowBattState& sb = ShowBatt();
-  return EngineFormat(
+  return QdFormat(
       "~Comp=BAT%s~Loc=NODE%s|PS%s~BattMfg=%s~BattModel=%s~BattSerial=%s~BattState=%s"
       "~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
       bat.c_str(), node.c_str(), ps.c_str(), b.manufacturer.c_str(), b.model.c_str(),
@@ -155,7 +155,7 @@ bool DecideBattery(const std::string& event, const PatternEntry* entry, const st
   std::string& details = Engine().result.EADetails;
   if (event == "evt_bat_badcount") {
     SetKey(4, "NodePS");
-    details = EngineFormat("~Comp=PS%s~Loc=NODE%s~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
+    details = QdFormat("~Comp=PS%s~Loc=NODE%s~BattCount=%ld~BattLife=%ld~NoBattFound=%s~",
                            ps.c_str(), node.c_str(), sb.count, sb.life,
                            YesNo(sb.no_battery_found).c_str());
     return true;
@@ -216,12 +216,6 @@ bool LooksUpBattery(const std::string& event) {
 
 }  // namespace
 
-PsHistoryCounter SetPsHistoryCounter(PsHistoryCounter counter) {
-  PsHistoryCounter previous = g_counter;
-  g_counter = counter ? counter : CountPsHistory;
-  return previous;
-}
-
 PatternEntry* EH_nodepower(int slot, const char* name, const std::string& s) {
   PatternEntry* entry = EH_pattern(slot, name, s);
   if (!entry || !ExtendedAnalysis()) return entry;
@@ -239,7 +233,7 @@ PatternEntry* EH_nodepower(int slot, const char* name, const std::string& s) {
   std::string e = EA_format_psstate(f[2]);
   if (std::atol(ps.c_str()) > 1) {
     EA_AnalysisFailed(
-        EngineFormat("Node %s power supply number '%s' is invalid.", node.c_str(), ps.c_str()),
+        QdFormat("Node %s power supply number '%s' is invalid.", node.c_str(), ps.c_str()),
         false, slot, entry, false);
     return entry;
   }

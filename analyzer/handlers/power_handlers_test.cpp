@@ -61,10 +61,9 @@ class PowerTest : public EngineTest {
     Engine().evtdata.templ[1] = "BAT expired";
     Engine().evtdata.templ_present[1] = true;
     g_history = HistoryCall();
-    SetPsHistoryCounter(FakeHistory);
+    Engine().seams.ps_history_count = FakeHistory;
   }
   void TearDown() override {
-    SetPsHistoryCounter(nullptr);
     ReleaseHandlerPatterns(an_);
     EngineTest::TearDown();
   }

@@ -20,11 +20,5 @@ enum PsHistoryQuery : int {
 [[nodiscard]] int CountPsHistory(PsHistoryQuery query, const std::string& vendor,
                                  const std::string& product, const std::string& prod_id,
                                  const std::string& details_like, long& count);
-
-// The counter the node power handler asks: CountPsHistory unless a test
-// installed another. SetPsHistoryCounter(nullptr) restores it; returns the
-// previous one.
-using PsHistoryCounter = int (*)(PsHistoryQuery query, const std::string& vendor,
-                                 const std::string& product, const std::string& prod_id,
-                                 const std::string& details_like, long& count);
-PsHistoryCounter SetPsHistoryCounter(PsHistoryCounter counter);
+// The node power handler asks it, or the engine's ps_history_count seam
+// when a test set one (analyzer_seams.h).

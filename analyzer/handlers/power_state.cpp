@@ -8,6 +8,8 @@
 
 #include "anal_alert.h"
 #include "engine_log.h"
+#include "handler_patterns.h"
+#include "handler_state.h"
 
 namespace {
 
@@ -20,15 +22,6 @@ enum : int {
 };
 
 constexpr int kGroups = 11;  // the whole match and 10 groups
-
-const regex_t* PowerPattern(int n) {
-  const AnalysisEngine& engine = Engine();
-  if (!engine.analyzer || n < 0 || static_cast<size_t>(n) >= engine.analyzer->patterns.size()) {
-    return nullptr;
-  }
-  const auto& p = engine.analyzer->patterns[n];
-  return p && p->compiled ? &p->regex : nullptr;
-}
 
 // A match of an expression in text[from, to): offsets relative to `text`.
 struct Match {
@@ -59,7 +52,7 @@ Match Find(const regex_t* re, const std::string& text, size_t from = 0,
 
 Match FindPattern(int n, const std::string& text, size_t from = 0,
                   size_t to = std::string::npos) {
-  return Find(PowerPattern(n), text, from, to);
+  return Find(HandlerPatternAt(n), text, from, to);
 }
 
 std::string Group(const std::string& text, const Match& r, int g) {
@@ -125,13 +118,10 @@ std::string SerialText(const std::string& raw) {
   return s;
 }
 
-ShowNodeState g_node;
-ShowBattState g_batt;
-
 // Where the next battery goes; null when the slots are full (the count
 // still grows, so the details show how many the output listed).
 BattData* NextBattery() {
-  ShowBattState& b = g_batt;
+  ShowBattState& b = ShowBatt();
   BattData* slot = b.count < kBatterySlots ? &b.batteries[b.count] : nullptr;
   ++b.count;
   b.no_battery_found = false;
@@ -154,9 +144,9 @@ std::string OldLayout(const std::string& text, size_t from, const std::string& n
   if (!psre.get()) return CompileFailed(psre, "Old showbattery PS RE failed to compile");
   Match p = Find(psre.get(), text, block, block_end);
   if (!p.found) return "Failed to find Power Supply in old showbattery";
-  g_node.ps_state[ps] = EA_format_psstate(Group(text, p, 1));
-  g_batt.node = node;
-  g_batt.power_supply = std::to_string(ps);
+  ShowNode().ps_state[ps] = EA_format_psstate(Group(text, p, 1));
+  ShowBatt().node = node;
+  ShowBatt().power_supply = std::to_string(ps);
   size_t ps_from = p.end(0) - 1;
   Match next_ps = FindPattern(kPsLine, text, ps_from, block_end);
   size_t ps_end = next_ps.found ? next_ps.begin(0) : block_end;
@@ -166,7 +156,7 @@ std::string OldLayout(const std::string& text, size_t from, const std::string& n
   if (!lifere.get()) return CompileFailed(lifere, "Old showbattery life RE failed to compile");
   Match life = Find(lifere.get(), text, from);
   if (life.found) {
-    g_batt.life = std::atol(Group(text, life, 1).c_str());
+    ShowBatt().life = std::atol(Group(text, life, 1).c_str());
   } else {
     AnalLog("9999", '2', std::string("failed to find old showbattery life"));
   }
@@ -185,7 +175,7 @@ std::string OldLayout(const std::string& text, size_t from, const std::string& n
     }
     at = bat_end;
   }
-  if (g_batt.no_battery_found) return "Failed to find battery in old showbattery";
+  if (ShowBatt().no_battery_found) return "Failed to find battery in old showbattery";
   return "";
 }
 
@@ -211,8 +201,8 @@ std::string Layout220(const std::string& text, const Match& heading, const std::
   // one character into the text after the table.
   Match r = Find(rowre.get(), text, heading.begin(1) - 1, table_end);
   if (!r.found) return "Failed to find battery data in 2.2.0 showbattery";
-  g_batt.life = std::atol(Group(text, r, 1).c_str());
-  g_node.ps_state[ps] = EA_format_psstate(Group(text, r, 3));
+  ShowBatt().life = std::atol(Group(text, r, 1).c_str());
+  ShowNode().ps_state[ps] = EA_format_psstate(Group(text, r, 3));
   long expired_left = std::atol(Group(text, r, 6).c_str());
 
   TemplateRegex batre(
@@ -221,8 +211,8 @@ std::string Layout220(const std::string& text, const Match& heading, const std::
       "[[:blank:]]+[(]SerialNo:[[:blank:]]+[^)]*[)],[[:blank:]]+Battery:[[:blank:]]+([^[:space:]]+)"
       "[[:blank:]]+[(]SerialNo:[[:blank:]]+([^)]*)[)]");
   if (!batre.get()) return CompileFailed(batre, "2.2.0 showbattery battery RE failed to compile");
-  g_batt.node = node;
-  g_batt.power_supply = std::to_string(ps);
+  ShowBatt().node = node;
+  ShowBatt().power_supply = std::to_string(ps);
   Match section_end = FindPattern(kAnyHeading, text, table_end > 0 ? table_end - 1 : 0);
   size_t limit = section_end.found ? section_end.begin(0) : text.size();
   TemplateRegex any_battery("\n[[:blank:]]*Node:");
@@ -249,7 +239,7 @@ std::string Layout220(const std::string& text, const Match& heading, const std::
     }
     at = bat_end;
   }
-  if (g_batt.no_battery_found) return "Failed to find battery detail in 2.2.0 showbattery";
+  if (ShowBatt().no_battery_found) return "Failed to find battery detail in 2.2.0 showbattery";
   return "";
 }
 
@@ -275,8 +265,8 @@ std::string Layout222(const std::string& text, const Match& heading, const std::
     size_t from = sec.end(0) - 1;
     Match dashed = FindPattern(kDashedLine, text, from, limit);
     size_t to = dashed.found ? dashed.begin(0) + 1 : limit;
-    g_batt.node = node;
-    g_batt.power_supply = std::to_string(ps);
+    ShowBatt().node = node;
+    ShowBatt().power_supply = std::to_string(ps);
     if (BattData* b = NextBattery()) {
       std::string v = Field(text, kManufacturer, from, to);
       if (!v.empty()) b->manufacturer = v[0] == '-' ? "Missing" : v;
@@ -286,20 +276,20 @@ std::string Layout222(const std::string& text, const Match& heading, const std::
       if (serial.found) b->serial = SerialText(Group(text, serial, 1));
       v = Field(text, kState, from, to);
       if (!v.empty()) b->state = Upper(v);
-      g_batt.life += std::atol(Field(text, kMaxLife, from, to).c_str());
+      ShowBatt().life += std::atol(Field(text, kMaxLife, from, to).c_str());
       b->expired = Field(text, kExpired, from, to) == "Yes";
       b->charging = Field(text, kChargeState, from, to) == "Charging";
     }
     at = to > from + 1 ? to - 1 : from + 1;
   }
-  if (g_batt.no_battery_found) return "Failed to find battery detail in 2.2.2 showbattery";
+  if (ShowBatt().no_battery_found) return "Failed to find battery detail in 2.2.2 showbattery";
   return "";
 }
 
 }  // namespace
 
-ShowNodeState& ShowNode() { return g_node; }
-ShowBattState& ShowBatt() { return g_batt; }
+ShowNodeState& ShowNode() { return Handlers().node; }
+ShowBattState& ShowBatt() { return Handlers().batt; }
 
 std::string EA_format_psstate(const std::string& state) {
   std::string s = Upper(TrimBlanks(state));
@@ -314,19 +304,19 @@ std::string EA_format_psstate(const std::string& state) {
 bool PowerPatternsUsable() {
   for (int n = 19; n <= 42; ++n) {
     if (n == 26 || (n >= 30 && n <= 31)) continue;
-    if (!PowerPattern(n)) return false;
+    if (!HandlerPatternAt(n)) return false;
   }
   return true;
 }
 
 bool EA_BatteryState(const std::string& node, const std::string& ps_text) {
-  g_batt = ShowBattState();
+  ShowBatt() = ShowBattState();
   int ps = std::atoi(ps_text.c_str());
   if (ps < 0 || ps > 1) {
-    AnalLog("9999", '2', EngineFormat("Node %s PS '%s' is invalid", node.c_str(), ps_text.c_str()));
+    AnalLog("9999", '2', QdFormat("Node %s PS '%s' is invalid", node.c_str(), ps_text.c_str()));
     ps = 0;
   }
-  g_node.ps_state[ps] = "NotFound";
+  ShowNode().ps_state[ps] = "NotFound";
 
   const std::string& text = Engine().result.AAddedData;
   std::string reason;
@@ -335,7 +325,7 @@ bool EA_BatteryState(const std::string& node, const std::string& ps_text) {
   Match h220 = old.found ? Match() : FindPattern(kHeading220, text);
   Match h222 = old.found || h220.found ? Match() : FindPattern(kHeading222, text);
   if (old.found) {
-    g_batt.old_layout = true;
+    ShowBatt().old_layout = true;
     reason = OldLayout(text, old.begin(0), node, ps);
   } else if (h220.found) {
     reason = Layout220(text, h220, node, ps);
@@ -344,22 +334,22 @@ bool EA_BatteryState(const std::string& node, const std::string& ps_text) {
   } else {
     absent = true;  // "cannot find showbattery output", not worth a message
   }
-  if (!g_batt.no_battery_found) return false;
+  if (!ShowBatt().no_battery_found) return false;
   if (!absent) {
     AnalLog("0042", 'A', reason);
     absent = FindPattern(kCliFailed, text).found;
   }
   if (!absent) return false;
-  bool old_layout = g_batt.old_layout;
-  g_batt = ShowBattState();
-  g_batt.old_layout = old_layout;
-  g_batt.node = "NotFound";
-  g_batt.power_supply = "NotFound";
+  bool old_layout = ShowBatt().old_layout;
+  ShowBatt() = ShowBattState();
+  ShowBatt().old_layout = old_layout;
+  ShowBatt().node = "NotFound";
+  ShowBatt().power_supply = "NotFound";
   return true;
 }
 
 bool EA_NodeState(const std::string& node) {
-  g_node.node = "Missing";
+  ShowNode().node = "Missing";
   bool missing = true;
   const std::string& text = Engine().result.AAddedData;
   Match heading = FindPattern(kShownodeHeading, text);
@@ -369,7 +359,7 @@ bool EA_NodeState(const std::string& node) {
     size_t section_end = next.found ? next.begin(0) + 1 : text.size();
     bool any_block = false;
     for (int ps = 0; ps < 2; ++ps) {
-      g_node.ps_state[ps] = "NotFound";
+      ShowNode().ps_state[ps] = "NotFound";
       TemplateRegex re("\n[[:blank:]]*Node ID[[:blank:]]+:[[:blank:]]+" + node +
                        "[[:blank:]]*\n[[:blank:]]*Power Supply ID[[:blank:]]+:[[:blank:]]+(" +
                        std::to_string(ps) + ")[[:blank:]]*\n");
@@ -385,10 +375,10 @@ bool EA_NodeState(const std::string& node) {
       size_t to = dashed.found ? dashed.begin(0) + 1 : section_end;
       Match state = FindPattern(kState, text, from, to);
       if (state.found) {
-        g_node.ps_state[ps] = EA_format_psstate(Group(text, state, 1));
+        ShowNode().ps_state[ps] = EA_format_psstate(Group(text, state, 1));
       } else {
         AnalLog("0042", 'A',
-                EngineFormat("Can't find PS%d state in Node%s PS detail data", ps, node.c_str()));
+                QdFormat("Can't find PS%d state in Node%s PS detail data", ps, node.c_str()));
       }
     }
     if (!any_block) {
@@ -400,6 +390,6 @@ bool EA_NodeState(const std::string& node) {
     bool missing1 = EA_BatteryState(node, "1");
     missing = missing0 || missing1;
   }
-  if (!missing) g_node.node = node;
+  if (!missing) ShowNode().node = node;
   return missing;
 }

@@ -35,7 +35,7 @@ struct ShowNodeState {
   std::string ps_state[2] = {"NotFound", "NotFound"};
 };
 
-// The process's instances.
+// The engine's instances (handler_state.h).
 ShowNodeState& ShowNode();
 ShowBattState& ShowBatt();
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "event_handlers.h"
+#include "handler_patterns.h"
 #include "tag_table.h"
 #include "text_util.h"
 
@@ -17,15 +18,6 @@ const char kLesbPlaceholder[] = "FCLESB_ERR";
 const char kMemvalSection[] = "----- showmemval";
 const char kFlusherNode[] = " flusher_speed for node";
 const char kFlusherValue[] = "flusher_speed+0x000:";
-
-const regex_t* UsablePattern(int n) {
-  const AnalysisEngine& engine = Engine();
-  if (!engine.analyzer || n < 0 || static_cast<size_t>(n) >= engine.analyzer->patterns.size()) {
-    return nullptr;
-  }
-  const auto& p = engine.analyzer->patterns[n];
-  return p && p->compiled ? &p->regex : nullptr;
-}
 
 bool Matches(const regex_t* re, const std::string& text) {
   return regexec(re, text.c_str(), 0, nullptr, 0) == 0;
@@ -75,9 +67,9 @@ bool ReadFlusher(const std::string& text, size_t from, size_t to, FlusherState& 
 
 PatternEntry* EH_lesb(int slot, const char* name, const std::string& s) {
   PatternEntry* entry = EH_pattern(slot, name, s);
-  const regex_t* heading = UsablePattern(kLesbHeading);
-  const regex_t* cage = UsablePattern(kLesbCage);
-  const regex_t* host = UsablePattern(kLesbHost);
+  const regex_t* heading = HandlerPatternAt(kLesbHeading);
+  const regex_t* cage = HandlerPatternAt(kLesbCage);
+  const regex_t* host = HandlerPatternAt(kLesbHost);
   if (!entry || !heading || !cage || !host) return entry;
   AnalysisResult& result = Engine().result;
   const std::string& added = result.AAddedData;

@@ -15,8 +15,6 @@ constexpr size_t kDetailsWidth = 4000;
 constexpr size_t kKeyWidth = 256;
 constexpr size_t kStampTextWidth = 19;  // "yyyy/mm/dd hh:mm:ss"
 
-HistoryIndicators g_indicators;
-
 // The history settings of one template number.
 struct TemplateSettings {
   int number = 0;
@@ -76,9 +74,9 @@ std::string RepeatKey(const TemplateSettings& s, const std::string& event,
 
 }  // namespace
 
-HistoryIndicators& ReportIndicators() { return g_indicators; }
+HistoryIndicators& ReportIndicators() { return Engine().indicators; }
 
-void ResetReportIndicators() { g_indicators = HistoryIndicators(); }
+void ResetReportIndicators() { Engine().indicators = HistoryIndicators(); }
 
 std::string ColumnText(const std::string& text, size_t width) {
   std::string clean = text;
@@ -140,14 +138,14 @@ HistoryRow BuildHistoryRow(const PatternEntry* entry, const std::string& severit
     row.file_seq = ColumnText(FieldText(f.Cfile_seq, sizeof f.Cfile_seq), 10);
     row.anal_date = FieldText(an->Orun_date, sizeof an->Orun_date);
   }
-  row.keys_set = g_indicators.keys_set;
+  row.keys_set = ReportIndicators().keys_set;
   if (row.keys_set) {
     for (int i = 0; i < kMsgKeyCount; ++i) {
       row.key[i] = ColumnText(FieldText(engine.Mkey[i], kMsgKeySize), kKeyWidth);
     }
   }
-  row.details_set = g_indicators.details_set;
-  if (row.details_set) row.details = ColumnText(g_indicators.details, kDetailsWidth);
+  row.details_set = ReportIndicators().details_set;
+  if (row.details_set) row.details = ColumnText(ReportIndicators().details, kDetailsWidth);
   return row;
 }
 

@@ -14,15 +14,9 @@
 #include "analysis_sql.h"
 #include "qd_txn.h"
 
-// What the history row takes from the analysis report: null (false) until
-// a report is written completely in this analysis.
-struct HistoryIndicators {
-  bool keys_set = false;     // ea_key1..ea_key6 carry Mkey1..Mkey6
-  bool details_set = false;  // ea_details carries `details`
-  std::string details;       // EADetails as the report was written, cut to 4000
-};
-
-// The indicators of the current analysis.
+// The indicators of the current analysis (Engine().indicators): what the
+// history row takes from the analysis report, null (false) until a report
+// is written completely in this analysis.
 HistoryIndicators& ReportIndicators();
 
 // Sets the indicators back to null; each analysis calls it before its

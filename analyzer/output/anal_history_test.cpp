@@ -21,9 +21,8 @@ class HistoryRowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetEngine();
-    ResetReportIndicators();
     g_alerts.clear();
-    SetAnalAlertHook(Capture);
+    Engine().seams.alert = Capture;
     std::strcpy(analyzer_.file.Cstore_filename, "/sp/f/e1");
     Engine().analyzer = &analyzer_;
     std::strcpy(Engine().event_name, "disk_event");
@@ -31,7 +30,6 @@ class HistoryRowTest : public ::testing::Test {
     entry_.rule = 2;
   }
   void TearDown() override {
-    SetAnalAlertHook(nullptr);
     ResetEngine();
     Engine().analyzer = nullptr;
   }

@@ -171,13 +171,13 @@ std::string KeyText(int i) {
 // The report's and the notification's account of a missing callout.
 void NoCallout(ReportFile& out, long file_type) {
   std::string event = Engine().event_name;
-  out.Write(EngineFormat("\tAnalysis error. Unable to find requested fru callout.\n"
+  out.Write(QdFormat("\tAnalysis error. Unable to find requested fru callout.\n"
                    "\tFile_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
                    "Mkey6=%s\n",
                    file_type, event.c_str(), KeyText(0).c_str(), KeyText(1).c_str(),
                    KeyText(2).c_str(), KeyText(3).c_str(), KeyText(4).c_str(), KeyText(5).c_str()));
   std::string text =
-      EngineFormat("File_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
+      QdFormat("File_type=%ld, event=%s, mkey1=%s, mkey2=%s, mkey3=%s, mkey4=%s, mkey5=%s, "
              "mkey6=%s\nFile=%s",
              file_type, event.c_str(), KeyText(0).c_str(), KeyText(1).c_str(), KeyText(2).c_str(),
              KeyText(3).c_str(), KeyText(4).c_str(), KeyText(5).c_str(), AnalStoreFile());
@@ -202,7 +202,7 @@ bool WriteCallouts(ReportFile& out, long file_type, bool& db_error) {
     }
     if (first || row.priority != previous) {
       std::string heading =
-          EngineFormat("\nPriority %ld, Probability %ld%%\n", row.priority, row.probability);
+          QdFormat("\nPriority %ld, Probability %ld%%\n", row.priority, row.probability);
       if (!out.Write(heading)) return false;
     }
     first = false;
@@ -241,7 +241,7 @@ bool WriteBody(ReportFile& out, int slot, PatternEntry* entry, bool resymptom, b
   const CurrentFile& f = an.file;
   AnalysisResult& result = engine.result;
   if (in_test && !out.Write(kBanner)) return false;
-  if (!out.Write(EngineFormat("Analysis for %s/%s/%s %s file dated %s, sequence %s.\n"
+  if (!out.Write(QdFormat("Analysis for %s/%s/%s %s file dated %s, sequence %s.\n"
                         "Analysis timestamp is %s.\n\n",
                         f.Cvendor, f.Cproduct, f.Cprod_id, f.Cprod_filename, f.Cfile_date,
                         f.Cfile_seq, an.Orun_date))) {
@@ -249,7 +249,7 @@ bool WriteBody(ReportFile& out, int slot, PatternEntry* entry, bool resymptom, b
   }
   ExpandSymptom(slot, entry, resymptom);
   if (!out.Write("========== Symptom ==============================\n" + result.ASymptom + "\n" +
-                 EngineFormat("%s/%s/%s\n\n", f.Cvendor, f.Cproduct, f.Cprod_id))) {
+                 QdFormat("%s/%s/%s\n\n", f.Cvendor, f.Cproduct, f.Cprod_id))) {
     return false;
   }
   result.ADescription = UseTemplate(slot, description.c_str());

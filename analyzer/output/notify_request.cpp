@@ -5,6 +5,7 @@
 
 #include "alerts.h"
 #include "daemon_log.h"
+#include "hex_id.h"
 #include "engine_log.h"
 #include "tag_table.h"
 #include "time_stamp.h"
@@ -18,8 +19,6 @@ constexpr char kNotifyKind[] = "PNR";
 constexpr char kTrailing[] = " \t\n";
 // What a tag holds before the event gives it a value.
 constexpr char kNoValue[] = "<no value>";
-
-long g_notifier_id = 0;
 
 // The length of the first `max` bytes of `text`, backed off so that no
 // UTF-8 character is split.
@@ -63,11 +62,11 @@ std::string CurrentSeverity() {
 // The notifier's process id, looked up on first use. 0 when it cannot be
 // had, after logging 0020 (an error of the pass).
 long NotifierId(DaemonState& st, const std::string& msgid) {
-  if (g_notifier_id > 0) return g_notifier_id;
+  if (Engine().notifier_id > 0) return Engine().notifier_id;
   int rc = st.wm ? st.wm->GetUID(kNotifier, nullptr) : WM_UNREACHABLE;
   if (rc >= 1) {
-    g_notifier_id = rc;
-    return g_notifier_id;
+    Engine().notifier_id = rc;
+    return Engine().notifier_id;
   }
   std::string reason = rc == WM_UNKNOWN_NAME ? "Unknown process name"
                        : st.wm                ? st.wm->szErrorMsg
@@ -79,7 +78,7 @@ long NotifierId(DaemonState& st, const std::string& msgid) {
 
 // The file values every fallback text starts with.
 std::string CannotBeSent(const CurrentFile& f) {
-  return EngineFormat("Notify request for %s %s %s %s file cannot be sent.\n", f.Cvendor,
+  return QdFormat("Notify request for %s %s %s %s file cannot be sent.\n", f.Cvendor,
                       f.Cproduct, f.Cprod_id, f.Cprod_filename);
 }
 
@@ -108,7 +107,7 @@ bool SendRecord(DaemonState& st, long id, qd_Transaction_Format_6& rec, const st
   if (rc == WM_OK || rc == WM_QUEUED || rc == WM_ALREADY_SENT) {
     const char* how = rc == WM_OK ? "submitted" : rc == WM_QUEUED ? "queued" : "sent before";
     DaemonLogOwn(st, "0011", 'A', msgid,
-                 EngineFormat("%s Notification msg [%.8lX] %s by this", kNotifyKind,
+                 QdFormat("%s Notification msg [%.8lX] %s by this", kNotifyKind,
                               static_cast<unsigned long>(static_cast<uint32_t>(env.nMessageID)),
                               how));
     return true;
@@ -157,7 +156,7 @@ void BuildNotifyRecord(const AnalysisResult& result, const NotifySource& src,
   rec.urgency = result.AUrgency;
   rec.notclass = static_cast<uint8_t>(src.notclass);
   Put(rec.event, TrimTrailing(Cut(result.AEvent, sizeof rec.event - 1)));
-  Put(rec.source, EngineFormat("%s %s %s %s file, seq %s, dated %s", f.Cvendor, f.Cproduct,
+  Put(rec.source, QdFormat("%s %s %s %s file, seq %s, dated %s", f.Cvendor, f.Cproduct,
                                f.Cprod_id, f.Cprod_filename, f.Cfile_seq, f.Cfile_date));
   rec.EventTimeFirst = result.AEventTimeFirst;
   rec.EventTimeLast = result.AEventTimeLast;
@@ -170,7 +169,7 @@ void BuildNotifyRecord(const AnalysisResult& result, const NotifySource& src,
   Put(rec.NotifyUnique, result.Anot_unique);
 }
 
-void ResetNotifierId() { g_notifier_id = 0; }
+void ResetNotifierId() { Engine().notifier_id = 0; }
 
 void do_notify(const QDTxn* txn) {
   AnalysisEngine& engine = Engine();
@@ -179,12 +178,12 @@ void do_notify(const QDTxn* txn) {
   AnalyzerState& an = *engine.analyzer;
   AnalysisResult& result = engine.result;
   const CurrentFile& f = an.file;
-  std::string msgid = DaemonHexId(st.envelope.nMessageID);
+  std::string msgid = HexId(st.envelope.nMessageID);
 
   long id = NotifierId(st, msgid);
 
   if (!engine.pd_number.empty()) {
-    result.AExtraText += EngineFormat("\nPD%s location is HD[%s]; wwn is %s\n",
+    result.AExtraText += QdFormat("\nPD%s location is HD[%s]; wwn is %s\n",
                                       engine.pd_number.c_str(), engine.pd_location.c_str(),
                                       engine.pd_wwn.c_str());
   }
@@ -205,13 +204,13 @@ void do_notify(const QDTxn* txn) {
     int rc = 0;
     if (SendRecord(st, id, rec, msgid, an.attempts.send_key, rc)) return;
     Fallback(st, rec, an.attempts.send_key,
-             CannotBeSent(f) + EngineFormat("CWorkMessages::Send() returned rc=%ld\n"
+             CannotBeSent(f) + QdFormat("CWorkMessages::Send() returned rc=%ld\n"
                                             "Originating AIQ message is %.8lX",
                                             static_cast<long>(rc), origin));
     return;
   }
   Fallback(st, rec, an.attempts.send_key,
-           CannotBeSent(f) + EngineFormat("CWorkMessages::GetUID() failed to translate '%s'\n"
+           CannotBeSent(f) + QdFormat("CWorkMessages::GetUID() failed to translate '%s'\n"
                                           "Originating AIQ message is %.8lX",
                                           kNotifier, origin));
 }

@@ -57,6 +57,6 @@ std::string NotifyText(const AnalysisResult& result, const std::string& where);
 void BuildNotifyRecord(const AnalysisResult& result, const NotifySource& src,
                        qd_Transaction_Format_6& rec);
 
-// Forgets the notifier's process id, so the next do_notify looks it up
-// again. For tests.
+// Forgets the notifier's process id (Engine().notifier_id), so the next
+// do_notify looks it up again. For tests; ResetEngine forgets it too.
 void ResetNotifierId();

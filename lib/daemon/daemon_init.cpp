@@ -16,6 +16,7 @@
 #include "restartable_daemon.h"
 #include "service_user.h"
 #include "signals.h"
+#include "str_format.h"
 
 namespace {
 
@@ -24,16 +25,6 @@ namespace {
 DaemonState* g_trapped = nullptr;
 
 constexpr const char* kDumpDirectory = "/usr/local/qd/dump";
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 // Logs a failed dictionary read, unless the key is only absent and
 // `quiet_if_absent`.
@@ -104,7 +95,7 @@ bool Register(DaemonState& st, bool complete) {
     int id = st.wm->GetUID(name);
     if (id < 1) {
       DaemonLog(st, "QDZ9999", '2',
-                Format("Error translating Process name '%s'. rc=%ld, msg=%s", name,
+                QdFormat("Error translating Process name '%s'. rc=%ld, msg=%s", name,
                        static_cast<long>(id), st.wm->szErrorMsg));
       complete = false;
     }
@@ -121,7 +112,7 @@ bool Register(DaemonState& st, bool complete) {
   int rc = st.wm->SetInput(st.process_id, st.message_name.c_str(), nullptr, false);
   if (rc != 0) {
     DaemonLog(st, "QDZ9999", '2',
-              Format("SetInput error for Process '%s(%ld)', Message '%s(%ld)'. rc=%ld, msg=%s",
+              QdFormat("SetInput error for Process '%s(%ld)', Message '%s(%ld)'. rc=%ld, msg=%s",
                      st.process_name.c_str(), st.process_id, st.message_name.c_str(),
                      st.message_number, static_cast<long>(rc), st.wm->szErrorMsg));
     return false;
@@ -137,14 +128,14 @@ void DeleteServices(DaemonState& st) {
 
 void LogSummary(DaemonState& st) {
   std::vector<std::string> lines = {
-      Format("DB node '%s'", st.db_target.c_str()),
-      Format("Process name '%s(%ld)'", st.process_name.c_str(), st.process_id),
-      Format("Work message name '%s(%ld)'", st.message_name.c_str(), st.message_number),
-      Format("Max inactivity=%ld (sec)", st.max_inactivity),
-      Format("Retry interval=%ld (sec)", st.retry_interval),
-      Format("Retry limit=%ld (sec)", st.retry_limit),
-      Format("System level=%s", st.level_name),
-      Format("Module version=%s", QD_MODULE_VERSION),
+      QdFormat("DB node '%s'", st.db_target.c_str()),
+      QdFormat("Process name '%s(%ld)'", st.process_name.c_str(), st.process_id),
+      QdFormat("Work message name '%s(%ld)'", st.message_name.c_str(), st.message_number),
+      QdFormat("Max inactivity=%ld (sec)", st.max_inactivity),
+      QdFormat("Retry interval=%ld (sec)", st.retry_interval),
+      QdFormat("Retry limit=%ld (sec)", st.retry_limit),
+      QdFormat("System level=%s", st.level_name),
+      QdFormat("Module version=%s", QD_MODULE_VERSION),
   };
   if (st.config->summary) st.config->summary(st, lines);
   DaemonLog(st, "QDZ0001", 'A');
@@ -215,7 +206,7 @@ int ReInitialize(DaemonState& st) {
 
 void Cleanup(DaemonState& st, int signal) {
   if (signal != 0) {
-    DaemonStderr(st, Format("PID %ld received signal %d", static_cast<long>(getpid()), signal));
+    DaemonStderr(st, QdFormat("PID %ld received signal %d", static_cast<long>(getpid()), signal));
   }
   if (st.wm && st.process_id > 0) (void)st.wm->UnsetInput(st.process_id, "ALLQ", 0);
   if (st.config && st.config->cleanup) st.config->cleanup(st);

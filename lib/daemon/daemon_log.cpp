@@ -19,12 +19,6 @@ std::string DaemonMsgId(const DaemonState& st, const char* digits) {
   return std::string(st.message_prefix) + digits;
 }
 
-std::string DaemonHexId(int32_t msgid) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(msgid));
-  return text;
-}
-
 bool DaemonSqlError(DaemonState& st, const char* action) {
   long code = QdSqlCode();
   std::string message = QdSqlMessage();

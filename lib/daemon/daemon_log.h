@@ -21,9 +21,6 @@ void DaemonIssueFailed(DaemonState& st, const std::string& id);
 // The daemon's own id for `digits` ("0011" -> "QDA0011").
 std::string DaemonMsgId(const DaemonState& st, const char* digits);
 
-// A message id as the operator tools show it: 8 hex digits.
-std::string DaemonHexId(int32_t msgid);
-
 // Issues `id`; true when logged, else handled as DaemonIssueFailed.
 template <class... Args>
 bool DaemonLog(DaemonState& st, const std::string& id, char urgency, const Args&... args) {

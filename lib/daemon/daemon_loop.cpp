@@ -8,6 +8,7 @@
 #include "alerts.h"
 #include "daemon_db.h"
 #include "daemon_log.h"
+#include "hex_id.h"
 #include "signals.h"
 #include "time_scale.h"
 
@@ -26,11 +27,11 @@ int EndMsg(DaemonState& st, EndOp op) {
   bool del = op == EndOp::kDelete;
   int rc = del ? st.wm->Delete(st.process_id, id) : st.wm->Reject(st.process_id, id);
   if (rc != 0) {
-    DaemonLogOwn(st, "0010", '2', DaemonHexId(id), del ? "Delete" : "Reject", rc,
+    DaemonLogOwn(st, "0010", '2', HexId(id), del ? "Delete" : "Reject", rc,
                  st.wm->szErrorMsg);
     return -1;
   }
-  DaemonLogOwn(st, "0011", del ? '0' : '1', DaemonHexId(id), del ? "Deleted" : "Rejected");
+  DaemonLogOwn(st, "0011", del ? '0' : '1', HexId(id), del ? "Deleted" : "Rejected");
   return 0;
 }
 
@@ -51,7 +52,7 @@ int ProcessReceived(DaemonState& st, bool retrycycle) {
     case kStepDbFailure: st.reconnect = true; return RetryMsg(st, retrycycle);
     case kStepRefuse: return EndMsg(st, EndOp::kReject);
     default:
-      DaemonLogOwn(st, "0004", st.config->urgency_0004, DaemonHexId(st.envelope.nMessageID),
+      DaemonLogOwn(st, "0004", st.config->urgency_0004, HexId(st.envelope.nMessageID),
                    result);
       return -1;
   }
@@ -111,15 +112,15 @@ int RetryMsg(DaemonState& st, bool retrycycle) {
   // The service stamps nTimeRetry at each retry; 0 means never retried yet.
   long age = env.nTimeRetry > 0 ? static_cast<long>(env.nTimeRetry) - env.nTimePosted : 0;
   if (age > st.retry_limit) {
-    DaemonLogOwn(st, "0012", 'A', DaemonHexId(env.nMessageID), age / 60);
+    DaemonLogOwn(st, "0012", 'A', HexId(env.nMessageID), age / 60);
     return EndMsg(st, EndOp::kReject);
   }
   int rc = st.wm->Retry(st.process_id, env.nMessageID, false, 0);
   if (rc != 0) {
-    DaemonLogOwn(st, "0010", '2', DaemonHexId(env.nMessageID), "Retry", rc, st.wm->szErrorMsg);
+    DaemonLogOwn(st, "0010", '2', HexId(env.nMessageID), "Retry", rc, st.wm->szErrorMsg);
     return -1;
   }
-  DaemonLogOwn(st, "0011", '1', DaemonHexId(env.nMessageID), "Retry queued for");
+  DaemonLogOwn(st, "0011", '1', HexId(env.nMessageID), "Retry queued for");
   if (retrycycle) EndRetryCycle(st, "0008");
   return 0;
 }
@@ -145,7 +146,7 @@ int ReceiveMsg(DaemonState& st, bool retrycycle) {
       return 0;
     case WM_REFUSED:
       st.last_activity = time(nullptr);
-      DaemonLogOwn(st, "0006", 'A', DaemonHexId(st.envelope.nMessageID),
+      DaemonLogOwn(st, "0006", 'A', HexId(st.envelope.nMessageID),
                    st.envelope.nDepDataLength);
       return EndMsg(st, EndOp::kReject);
     case WM_IMPOSSIBLE:
@@ -153,7 +154,7 @@ int ReceiveMsg(DaemonState& st, bool retrycycle) {
       return -1;
     default:
       st.last_activity = time(nullptr);
-      DaemonLogOwn(st, "0007", 'A', DaemonHexId(st.envelope.nMessageID), rc, st.wm->szErrorMsg);
+      DaemonLogOwn(st, "0007", 'A', HexId(st.envelope.nMessageID), rc, st.wm->szErrorMsg);
       // The database went away (a restart, say): this pass drops the
       // daemon's own connection too, and the next one makes a new one after
       // the reconnect pause, which a restart of some seconds outlasts. A

@@ -6,6 +6,7 @@
 #include "daemon.h"
 #include "daemon_db.h"
 #include "daemon_log.h"
+#include "hex_id.h"
 
 namespace {
 
@@ -105,8 +106,8 @@ TEST(DaemonTexts, StatusOfEachResultAndOwnMessageIds) {
   DaemonState st;
   st.message_prefix[2] = 'N';
   EXPECT_EQ(DaemonMsgId(st, "0011"), "QDN0011");
-  EXPECT_EQ(DaemonHexId(0x2a), "0000002A");
-  EXPECT_EQ(DaemonHexId(-1), "FFFFFFFF");
+  EXPECT_EQ(HexId(0x2a), "0000002A");
+  EXPECT_EQ(HexId(-1), "FFFFFFFF");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "atomic_file.h"
+#include "local_time.h"
 #include "log_message.h"
 #include "qd_path.h"
 #include "text_util.h"
@@ -17,14 +18,7 @@ const char* const kAlertFile = "/var/log/qd/alerts.log";
 const char* const kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 
-std::string IsoStamp() {
-  time_t now = time(nullptr);
-  struct tm parts;
-  localtime_r(&now, &parts);
-  char text[40];
-  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
-  return text;
-}
+std::string IsoStamp() { return LocalTimeText(time(nullptr), "%Y-%m-%dT%H:%M:%S%z"); }
 
 std::string Field(const char* name, const std::string& value) {
   return std::string("\"") + name + "\":\"" + QdJsonEscape(value) + "\"";

@@ -10,6 +10,7 @@
 
 #include "atomic_file.h"
 #include "gdda.h"
+#include "local_time.h"
 #include "qd_path.h"
 #include "text_util.h"
 
@@ -24,14 +25,7 @@ const char* const kInstalledCatalogue = "/usr/local/qd/share/messages.cat";
 const char* const kJoin = " | ";
 const size_t kMaxProcessName = 64;
 
-std::string LocalStamp() {
-  time_t now = time(nullptr);
-  struct tm parts;
-  localtime_r(&now, &parts);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-  return text;
-}
+std::string LocalStamp() { return LocalTimeText(time(nullptr), "%Y-%m-%d %H:%M:%S"); }
 
 bool ValidProcessName(const char* name) {
   if (!name || !*name || std::strlen(name) > kMaxProcessName) return false;

@@ -14,7 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "local_time.h"
 #include "qd_path.h"
+#include "str_format.h"
 #include "time_scale.h"
 
 namespace {
@@ -49,18 +51,12 @@ double Monotonic() {
 // One line on standard error (the daemon's .stderr file), written whole.
 void Note(const std::string& name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Note(const std::string& name, const char* format, ...) {
-  char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  std::string text = QdFormatV(format, args);
   va_end(args);
-  char when[32];
-  time_t now = time(nullptr);
-  struct tm tm;
-  localtime_r(&now, &tm);
-  strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-  std::string line = std::string(when) + " " + name + "[" + std::to_string(getpid()) +
-                     "] supervisor: " + text + "\n";
+  std::string line = LocalTimeText(time(nullptr), "%Y-%m-%d %H:%M:%S") + " " + name + "[" +
+                     std::to_string(getpid()) + "] supervisor: " + text + "\n";
   ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
   (void)ignored;
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "test_stamps.h"
+
 namespace {
 
 // Sets the process's zone for one test and puts the previous one back.
@@ -31,14 +33,6 @@ class LocalZone {
   bool had_ = false;
   std::string old_;
 };
-
-Time_Stamp Stamp(const char* text) {
-  Time_Stamp s;
-  std::memset(&s, 0, sizeof s);
-  s.fmt = 'a';
-  std::memcpy(&s.Year, text, 22);
-  return s;
-}
 
 std::string Text(const Time_Stamp& s) { return std::string(&s.fmt, 23); }
 
@@ -82,11 +76,11 @@ TEST(TimeStamp, LocalTimeFollowsTheProcessZoneAndRoundTrips) {
   time_t back = 0;
   ASSERT_EQ(0, TStampIn(s, back, true));
   EXPECT_EQ(1636275600L - 3600, back);
-  ASSERT_EQ(0, TStampIn(Stamp("2021/03/14 02:30:00.00"), back, true));  // in the gap
+  ASSERT_EQ(0, TStampIn(TextStamp("2021/03/14 02:30:00.00"), back, true));  // in the gap
   EXPECT_EQ(1615717800L, back);
   // The second before the epoch is a time, not mktime's failure value.
   LocalZone utc("UTC");
-  ASSERT_EQ(0, TStampIn(Stamp("1969/12/31 23:59:59.00"), back, true));
+  ASSERT_EQ(0, TStampIn(TextStamp("1969/12/31 23:59:59.00"), back, true));
   EXPECT_EQ(-1, back);
 }
 
@@ -99,11 +93,11 @@ TEST(TimeStamp, InvalidOrOutOfRangeStampsAreRefusedAndChangeNothing) {
   };
   for (const char* text : bad) {
     time_t t = 777;
-    EXPECT_EQ(-1, TStampIn(Stamp(text), t, false)) << text;
-    EXPECT_EQ(-1, TStampIn(Stamp(text), t, true)) << text;
+    EXPECT_EQ(-1, TStampIn(TextStamp(text), t, false)) << text;
+    EXPECT_EQ(-1, TStampIn(TextStamp(text), t, true)) << text;
     EXPECT_EQ(777, t) << text;
   }
-  Time_Stamp s = Stamp("2024/02/29 05:00:00.00");  // a real leap day
+  Time_Stamp s = TextStamp("2024/02/29 05:00:00.00");  // a real leap day
   time_t t = 0;
   EXPECT_EQ(0, TStampIn(s, t, false));
   s.dlm7 = ' ';

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "hex_id.h"
 #include "wm_conn.h"
 #include "work_messages.h"
 
@@ -42,24 +43,6 @@ const WmStatement kRequeue = {
     "update wm.message set state = 'A' where id = (select id from wm.message"
     "   where id = $1 and state in ('R', 'D', 'J') for update skip locked)"
     " returning target, pg_notify('wm_' || target::text, '')"};
-
-std::string Hex(int id) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
-  return text;
-}
-
-int StateOf(char code, bool held) {
-  if (held) return WQCF_Received;
-  switch (code) {
-    case 'A': return WQCF_Available;
-    case 'P': return WQCF_Pending;
-    case 'R': return WQCF_Retry;
-    case 'D': return WQCF_Delayed_Retry;
-    case 'J': return WQCF_Rejected;
-    default: return 0;
-  }
-}
 
 }  // namespace
 
@@ -111,7 +94,8 @@ void ReadInfo(const PGresult* r, int row, WmMessageInfo& m) {
   m.target = static_cast<int>(WmInt(r, row, 1));
   m.sender = static_cast<int>(WmInt(r, row, 2));
   m.msgno = static_cast<int>(WmInt(r, row, 3));
-  m.state = StateOf(static_cast<char>(WmInt(r, row, 4)), WmInt(r, row, 13) != 0);
+  m.state = WmInt(r, row, 13) != 0 ? WQCF_Received
+                                     : WmStateOfCode(static_cast<char>(WmInt(r, row, 4)));
   m.response = static_cast<int>(WmInt(r, row, 5));
   m.response_required = static_cast<int>(WmInt(r, row, 6));
   m.user_flags = static_cast<int>(WmInt(r, row, 7));
@@ -148,7 +132,7 @@ int CWorkMessages::GetMessage(int msgid, WmMessageInfo& info, std::string& data)
   bool lost = false;
   PgResult res = ctl_->Run(kGet, WmParams().Int(msgid), err, lost);
   if (!res) return DbFailure(lost, err);
-  if (PQntuples(res.get()) == 0) return Fail(WM_NO_MESSAGE, "no message " + Hex(msgid));
+  if (PQntuples(res.get()) == 0) return Fail(WM_NO_MESSAGE, "no message " + HexId(msgid));
   ReadInfo(res.get(), 0, info);
   data = WmBytes(res.get(), 0, 14);
   std::vector<WmMessageInfo> one(1, info);
@@ -170,8 +154,8 @@ int CWorkMessages::Requeue(int msgid) {
   rc = GetMessage(msgid, info, data);
   if (rc != 0) return rc;
   if (info.state == WQCF_Received) {
-    return Fail(WM_NO_MESSAGE, "message " + Hex(msgid) + " is held by a receiver");
+    return Fail(WM_NO_MESSAGE, "message " + HexId(msgid) + " is held by a receiver");
   }
-  return Fail(WM_NO_MESSAGE, "message " + Hex(msgid) + " is " + WmStateName(info.state) +
+  return Fail(WM_NO_MESSAGE, "message " + HexId(msgid) + " is " + WmStateName(info.state) +
                                  ", not rejected or retried");
 }

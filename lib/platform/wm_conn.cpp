@@ -9,6 +9,7 @@
 
 #include "gdda.h"
 #include "time_scale.h"
+#include "work_messages.h"
 
 extern char* program_invocation_short_name;
 
@@ -30,6 +31,17 @@ int WmConnInfo(std::string& conninfo, std::string& err) {
     return -1;
   }
   return 0;
+}
+
+int WmStateOfCode(char code) {
+  switch (code) {
+    case 'A': return WQCF_Available;
+    case 'P': return WQCF_Pending;
+    case 'R': return WQCF_Retry;
+    case 'D': return WQCF_Delayed_Retry;
+    case 'J': return WQCF_Rejected;
+    default: return 0;
+  }
 }
 
 std::string WmTrimError(const char* text) {

@@ -125,3 +125,8 @@ long long WmInt(const PGresult* res, int row, int col);  // int2/int4/int8, "cha
 std::string WmBytes(const PGresult* res, int row, int col);
 // libpq's text for a failed connection or statement, trailing newlines cut.
 std::string WmTrimError(const char* text);
+
+// The WmState of a message's stored state letter ('A', 'P', 'R', 'D',
+// 'J'); 0 for any other letter. A held message is WQCF_Received whatever
+// its letter: the caller knows that from the lock, not from the row.
+int WmStateOfCode(char code);

@@ -4,17 +4,18 @@
 #include <cstdio>
 #include <ctime>
 
+#include "hex_id.h"
 #include "wm_conn.h"
 #include "wm_spool.h"
 #include "work_messages.h"
 
 namespace {
 
-std::string Hex(int id) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
-  return text;
-}
+// Ended spool keys are kept this long, far beyond the time a spool entry
+// that was stored but not removed (its drain died) can wait for the next
+// drain.
+const WmStatement kPruneSent = {
+    "wm_prune_sent", "delete from wm.spool_sent where sent_at < now() - interval '30 days'"};
 
 }  // namespace
 
@@ -85,7 +86,7 @@ int CWorkMessages::DrainEntry(const std::string& name, WmDrainReport& report) {
   if (rc < 0) return rc;
   if (rc == 0) {
     ++report.sent;
-    report.lines.push_back(name + ": sent as message " + Hex(msgid) + " to " + entry.target + "/" +
+    report.lines.push_back(name + ": sent as message " + HexId(msgid) + " to " + entry.target + "/" +
                            entry.msgname);
   } else {
     ++report.duplicates;
@@ -118,12 +119,12 @@ int QueueSend(const char* sender, const char* target, const char* msgname, const
     int msgid = 0;
     int rc = wm.SendByName(sender, target, msgname, data, length, msgid, sendkey);
     if (rc == WM_ALREADY_SENT) {
-      resulttext = "message for " + where + " sent before as work message " + Hex(msgid) +
+      resulttext = "message for " + where + " sent before as work message " + HexId(msgid) +
                    "; not sent again";
       return QUEUESEND_SENT;
     }
     if (rc == WM_OK || rc == WM_QUEUED) {
-      resulttext = "message for " + where + " sent as work message " + Hex(msgid);
+      resulttext = "message for " + where + " sent as work message " + HexId(msgid);
       if (rc == WM_QUEUED) resulttext += " (no receiver registered now; kept until one is)";
       return QUEUESEND_SENT;
     }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <map>
 
+#include "hex_id.h"
 #include "time_scale.h"
 #include "wm_conn.h"
 
@@ -120,27 +121,10 @@ std::string LockInput(int procid, int msgno, bool take) {
          WM_KEY_INPUT_TEXT + ", " + std::to_string(WmInputKey(procid, msgno)) + ")";
 }
 
-std::string Hex(int id) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
-  return text;
-}
-
 long MonotonicMillis() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
-}
-
-int StateOf(char code) {
-  switch (code) {
-    case 'A': return WQCF_Available;
-    case 'P': return WQCF_Pending;
-    case 'R': return WQCF_Retry;
-    case 'D': return WQCF_Delayed_Retry;
-    case 'J': return WQCF_Rejected;
-    default: return 0;
-  }
 }
 
 // Marker of TakeOne for "no message now".
@@ -506,10 +490,10 @@ int CWorkMessages::TakeOne(int procid, const std::vector<int>& msgnos, bool retr
   env->nTimePosted = static_cast<int32_t>(WmInt(r, 0, 8));
   env->nTimeRetry = static_cast<int32_t>(WmInt(r, 0, 9));
   env->nDepDataLength = static_cast<int32_t>(length);
-  if (state) *state = StateOf(static_cast<char>(WmInt(r, 0, 3)));
+  if (state) *state = WmStateOfCode(static_cast<char>(WmInt(r, 0, 3)));
   held_.reset(new Held{env->nMessageID, procid});
   if (length > capacity) {
-    return Fail(WM_REFUSED, "message " + Hex(env->nMessageID) + " holds " + std::to_string(length) +
+    return Fail(WM_REFUSED, "message " + HexId(env->nMessageID) + " holds " + std::to_string(length) +
                                 " bytes, more than the buffer of " + std::to_string(capacity));
   }
   if (length > 0) memcpy(env->pDepData, PQgetvalue(r, 0, 10), static_cast<size_t>(length));
@@ -562,7 +546,7 @@ int CWorkMessages::EndHeld(char action, long delayseconds) {
     std::string ignored;
     bool gone = lost;
     if (!lost) recv_->Command("rollback", ignored, gone);
-    return DbFailure(lost, "message " + Hex(id) + ": " + err);
+    return DbFailure(lost, "message " + HexId(id) + ": " + err);
   }
   CountEnded();
   return Ok();
@@ -605,14 +589,14 @@ int CWorkMessages::EndOther(int procid, int msgid, char action, long delaysecond
   }
   PgResult owner = ctl_->Run(kOwner, WmParams().Int(msgid), err, lost);
   if (!owner) return DbFailure(lost, err);
-  if (PQntuples(owner.get()) == 0) return Fail(WM_NO_MESSAGE, "no message " + Hex(msgid));
+  if (PQntuples(owner.get()) == 0) return Fail(WM_NO_MESSAGE, "no message " + HexId(msgid));
   int target = static_cast<int>(WmInt(owner.get(), 0, 0));
   int sender = static_cast<int>(WmInt(owner.get(), 0, 1));
   if (target != procid && sender != procid) {
-    return Fail(WM_NO_MESSAGE, "message " + Hex(msgid) + " is neither addressed to nor sent by process " +
+    return Fail(WM_NO_MESSAGE, "message " + HexId(msgid) + " is neither addressed to nor sent by process " +
                                    std::to_string(procid));
   }
-  return Fail(WM_NO_MESSAGE, "message " + Hex(msgid) + " is held by another receiver");
+  return Fail(WM_NO_MESSAGE, "message " + HexId(msgid) + " is held by another receiver");
 }
 
 // ---- sending -------------------------------------------------------------
@@ -701,7 +685,7 @@ int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env,
                          ? static_cast<int32_t>(WmInt(before.get(), 0, 0))
                          : 0;
     return Fail(WM_ALREADY_SENT, "a message was sent under key '" + key + "' before (" +
-                                     Hex(env.nMessageID) + "); none sent now");
+                                     HexId(env.nMessageID) + "); none sent now");
   }
   if (!key.empty()) PruneKeys();
   env.nMessageID = msgid;
@@ -717,7 +701,7 @@ int CWorkMessages::SendResolved(int sender, int msgno, Message_Queue_& env,
       if (m.second == msgno) message = m.first;
     }
     return Fail(WM_QUEUED, "no receiver registered for " + target + "/" + message + "; message " +
-                               Hex(msgid) + " kept until one is");
+                               HexId(msgid) + " kept until one is");
   }
   return Ok();
 }

@@ -12,31 +12,24 @@
 #include "err_text.h"
 #include "qd_path.h"
 #include "temp_root.h"
+#include "test_stamps.h"
 #include "zone_info.h"
 
 namespace {
 
-Time_Stamp Stamp(const char* text) {
-  Time_Stamp s;
-  std::memset(&s, 0, sizeof s);
-  s.fmt = 'a';
-  std::memcpy(&s.Year, text, 22);
-  return s;
-}
-
 std::string Text(const Time_Stamp& s) { return std::string(s.Year, 22); }
 
 std::string Convert(const char* from, const char* text, const char* to) {
-  Time_Stamp out = Stamp("0001/01/01 00:00:00.00");
+  Time_Stamp out = TextStamp("0001/01/01 00:00:00.00");
   char err[kErrTextSize] = "";
-  if (ConvertTime(from, Stamp(text), to, out, err) != 0) return std::string("error: ") + err;
+  if (ConvertTime(from, TextStamp(text), to, out, err) != 0) return std::string("error: ") + err;
   return Text(out);
 }
 
 std::string Abbr(const char* zone, const char* text) {
   std::string name = "unset";
   char err[kErrTextSize] = "";
-  if (GetTZname(zone, Stamp(text), name, err) != 0) return std::string("error: ") + err;
+  if (GetTZname(zone, TextStamp(text), name, err) != 0) return std::string("error: ") + err;
   return name;
 }
 
@@ -109,14 +102,14 @@ TEST_F(ZoneTime, FailuresNameTheZoneAndLeaveTheOutputAlone) {
   char err[kErrTextSize + 8];
   std::memset(err, '#', sizeof err);
   std::string name = "kept";
-  EXPECT_EQ(-1, GetTZname(long_name.c_str(), Stamp(jan), name, err));
+  EXPECT_EQ(-1, GetTZname(long_name.c_str(), TextStamp(jan), name, err));
   EXPECT_EQ("kept", name);
   EXPECT_EQ(kErrTextSize - 1, std::strlen(err));  // cut, never overrun
   EXPECT_EQ('#', err[kErrTextSize]);
-  Time_Stamp out = Stamp("2000/01/01 00:00:00.00");
-  EXPECT_EQ(-1, ConvertTime("Nowhere", Stamp(jan), "UTC", out, err));
+  Time_Stamp out = TextStamp("2000/01/01 00:00:00.00");
+  EXPECT_EQ(-1, ConvertTime("Nowhere", TextStamp(jan), "UTC", out, err));
   EXPECT_EQ("2000/01/01 00:00:00.00", Text(out));
-  out = Stamp("2021/07/01 12:00:00.99");  // the output may be the input
+  out = TextStamp("2021/07/01 12:00:00.99");  // the output may be the input
   ASSERT_EQ(0, ConvertTime("America/Los_Angeles", out, "Europe/Paris", out, err));
   EXPECT_EQ("2021/07/01 21:00:00.99", Text(out));
 }
@@ -137,8 +130,8 @@ TEST_F(ZoneTime, TheProcessZoneIsLeftAsItWas) {
     std::string abbr;
     Time_Stamp out;
     char err[kErrTextSize];
-    ASSERT_EQ(0, ConvertTime("America/Los_Angeles", Stamp("2021/07/01 12:00:00.00"), "Europe/Paris", out, err));
-    ASSERT_EQ(0, GetTZname("Australia/Sydney", Stamp("2021/07/01 12:00:00.00"), abbr, err));
+    ASSERT_EQ(0, ConvertTime("America/Los_Angeles", TextStamp("2021/07/01 12:00:00.00"), "Europe/Paris", out, err));
+    ASSERT_EQ(0, GetTZname("Australia/Sydney", TextStamp("2021/07/01 12:00:00.00"), abbr, err));
     const char* now_tz = std::getenv("TZ");
     EXPECT_EQ(tz ? tz : "(unset)", std::string(now_tz ? now_tz : "(unset)"));
     EXPECT_EQ(names, std::string(tzname[0]) + "/" + tzname[1]);

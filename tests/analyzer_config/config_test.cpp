@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "analyzer_run.h"
-#include "child_process.h"
+#include "hex_id.h"
 #include "work_messages.h"
 
 namespace {
@@ -44,23 +44,12 @@ class ConfigRun : public AnalyzerRun {
     }
     std::vector<std::string> ids;
     for (const WmMessageInfo& m : list) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "%.8X", static_cast<unsigned>(m.id));
-      ids.push_back(hex);
+      ids.push_back(HexId(m.id));
     }
     return ids;
   }
 
-  std::string QdwmShow(const std::string& id) {
-    ChildSpec cmd;
-    cmd.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm", "show", id};
-    cmd.stdoutPath = root_.under("/qdwm.out");
-    cmd.stderrPath = "=stdout";
-    int status = 0;
-    char err[256] = {0};
-    EXPECT_EQ(QdRunChild(cmd, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
-    return root_.read("/qdwm.out");
-  }
+  std::string QdwmShow(const std::string& id) { return RunTool("bin/qdwm", {"show", id}); }
 
   std::string Rows(const std::string& sql) const {
     std::string out;

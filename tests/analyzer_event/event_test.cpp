@@ -15,15 +15,14 @@
 #include <gtest/gtest.h>
 
 #include "analyzer_run.h"
-#include "child_process.h"
-#include "corpus.h"
+#include "event_corpus.h"
 #include "work_messages.h"
 
 namespace {
 
 constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
 
-using Fields = std::map<std::string, std::string>;
+using Fields = ExpectedSection;
 
 // "\xHH" escapes of qdwm show back into bytes.
 std::string Unescape(const std::string& text) {
@@ -74,41 +73,13 @@ class EventRun : public AnalyzerRun {
   // request's message id; the object id goes to *objid.
   std::string Request(const std::string& name, const std::string& seq,
                       const std::vector<std::string>& extra = {}, std::string* objid = nullptr) {
-    std::vector<std::string> rows = db_.query(
-        "insert into qd_fdb_cat (vendor, product, prod_id, file_date, file_type, file_seq, "
-        "prod_filename, store_filename, encription, compression, char_set, hw_architecture) "
-        "values ('Zarvek', 'VELMAR', '1400123', '2005-04-15 10:00:00', 100, '" + seq +
-        "', 'EVENT', '" + kEventDir + name + "', '0', '0', 'A', 'X') returning objid");
-    EXPECT_EQ(rows.size(), 1u);
-    std::string id = rows.empty() ? "" : rows[0];
+    std::string id = CatalogueEvent(name, seq);
     if (objid) *objid = id;
-    std::vector<std::string> settings =
-        JoinSettings(kRequestSp, {"prod.vendor=Zarvek", "prod.prod=VELMAR", "prod.id=1400123",
-                                  "FDB_Objid=" + id});
-    return Send(JoinSettings(settings, extra));
+    return RequestEvent(id, extra);
   }
 
   // The history row of sequence `seq`, column -> value; empty when none.
-  Fields History(const std::string& seq) const {
-    static const std::vector<std::string> columns = {
-        "event_type", "component", "component_loc", "symptom_keyword", "symptom_detail",
-        "urgency", "severity", "template_used", "event_date"};
-    // One column, fields apart by a character no value holds ('|' may).
-    std::vector<std::string> rows = db_.query(
-        "select concat_ws(chr(31), event_type, component, coalesce(component_loc, ''), "
-        "symptom_keyword, symptom_detail, urgency, severity, template_used, "
-        "to_char(event_date, 'yyyy/mm/dd hh24:mi:ss')) from qd_anal_history "
-        "where file_seq = '" + seq + "'");
-    Fields row;
-    if (rows.size() != 1) return row;
-    std::string rest = rows[0] + "\x1f";
-    for (const std::string& column : columns) {
-      size_t end = rest.find('\x1f');
-      row[column] = rest.substr(0, end);
-      rest.erase(0, end + 1);
-    }
-    return row;
-  }
+  Fields History(const std::string& seq) const { return HistoryRow(seq); }
 
   // anal_symptom of the catalogue row, "(none)" when it was not analyzed.
   std::string CatalogueSymptom(const std::string& objid) const {
@@ -118,17 +89,7 @@ class EventRun : public AnalyzerRun {
     return rows.size() == 1 ? rows[0] : "(no row)";
   }
 
-  std::string Qdwm(const std::vector<std::string>& args) {
-    ChildSpec cmd;
-    cmd.argv = {std::string(std::getenv("QD_BUILD_DIR")) + "/bin/qdwm"};
-    cmd.argv.insert(cmd.argv.end(), args.begin(), args.end());
-    cmd.stdoutPath = root_.under("/qdwm.out");
-    cmd.stderrPath = "=stdout";
-    int status = 0;
-    char err[256] = {0};
-    EXPECT_EQ(QdRunChild(cmd, kAnalyzerPatience, &status, err, sizeof err), CHILD_OK) << err;
-    return root_.read("/qdwm.out");
-  }
+  std::string Qdwm(const std::vector<std::string>& args) { return RunTool("bin/qdwm", args); }
 
   // The "PNR" requests waiting for QDNOT, by the sequence their source
   // names; each the record's fields as qdwm show decodes them.

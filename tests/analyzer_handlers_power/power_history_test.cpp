@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "power_history.h"
-#include "report_fixture.h"
+#include "analysis_db_fixture.h"
 
 namespace {
 

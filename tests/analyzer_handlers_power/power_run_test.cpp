@@ -14,7 +14,7 @@ class PowerRun : public HandlerRun {
 };
 
 TEST_F(PowerRun, OffTheServiceProcessorReportsCarryTheDecisionAndCallouts) {
-  std::map<std::string, FixtureSection> expected = LoadExpected();
+  ExpectedSections expected = LoadExpected();
   ASSERT_GE(expected.size(), 10u);
   Configure(false);
   AnalyzeAll(expected);
@@ -31,13 +31,13 @@ TEST_F(PowerRun, OffTheServiceProcessorReportsCarryTheDecisionAndCallouts) {
 }
 
 TEST_F(PowerRun, OnTheServiceProcessorNoReportAndNoKeys) {
-  std::map<std::string, FixtureSection> expected = LoadExpected();
+  ExpectedSections expected = LoadExpected();
   Configure(true);
   AnalyzeAll(expected);
   for (const auto& fixture : expected) {
     const std::string& name = fixture.first;
     SCOPED_TRACE(name);
-    FixtureSection want = fixture.second;
+    ExpectedSection want = fixture.second;
     want["urgency"] = want["urgency.on_sp"];
     want["keys"] = "none";
     want["details"] = "none";

@@ -13,7 +13,7 @@ class StateRun : public HandlerRun {
   StateRun() : HandlerRun("state") {}
 
   void Check(bool on_sp) {
-    std::map<std::string, FixtureSection> expected = LoadExpected();
+    ExpectedSections expected = LoadExpected();
     ASSERT_GE(expected.size(), 6u);
     Configure(on_sp);
     AnalyzeAll(expected);

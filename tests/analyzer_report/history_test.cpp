@@ -4,7 +4,7 @@
 
 #include "anal_history.h"
 #include "msg_text.h"
-#include "report_fixture.h"
+#include "analysis_db_fixture.h"
 
 namespace {
 

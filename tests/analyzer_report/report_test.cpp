@@ -17,7 +17,7 @@
 #include "anal_history.h"
 #include "analysis_report.h"
 #include "qd_path.h"
-#include "report_fixture.h"
+#include "analysis_db_fixture.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "anal_history.h"
 #include "basic_handlers.h"
-#include "corpus.h"
+#include "event_corpus.h"
 #include "ecpg_connect.h"
 #include "engine_test_fixture.h"
 #include "event_handlers.h"

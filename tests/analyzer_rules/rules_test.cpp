@@ -20,8 +20,9 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
-#include "corpus.h"
+#include "event_corpus.h"
 #include "test_db.h"
+#include "test_files.h"
 
 namespace {
 
@@ -76,17 +77,6 @@ std::string RuleCounts(const std::string& db) {
   return out;
 }
 
-int RunDbinit(const std::string& db, std::string* out) {
-  const char* src = std::getenv("QD_SOURCE_DIR");
-  std::string cmd = "'" + std::string(src ? src : ".") + "/scripts/dbinit' " + db + " 2>&1";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return -1;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out->append(buf, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Checks `templ` against the template language of the analyzer: every
 // "%" reference ends in ".", names a type C, M or V with one digit or T
@@ -189,13 +179,13 @@ TEST_F(RulesTest, LoadingTwiceIntoAFreshDatabaseChangesNoRowCount) {
   } dropper{*db_, name};
 
   std::string out;
-  ASSERT_EQ(RunDbinit(name, &out), 0) << out;
+  ASSERT_EQ(RunDbinit(SourcePath("."), name, &out), 0) << out;
   std::string first = RuleCounts(name);
   EXPECT_EQ(first.find("=0 "), std::string::npos) << "every rule table gets rows: " << first;
   EXPECT_EQ(first.find("ERROR"), std::string::npos) << first;
 
   out.clear();
-  ASSERT_EQ(RunDbinit(name, &out), 0) << out;
+  ASSERT_EQ(RunDbinit(SourcePath("."), name, &out), 0) << out;
   EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
   EXPECT_EQ(RuleCounts(name), first);
   // The template every database test starts from holds the same rows.

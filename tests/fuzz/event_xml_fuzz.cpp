@@ -122,8 +122,8 @@ void SetUp() {
   std::strcpy(analyzer.file.Cstore_filename, "/sp/prod/data/files/1234/event/evt");
   Engine().daemon = &daemon;
   Engine().analyzer = &analyzer;
-  SetAnalAlertHook(CountAlert);
-  SetTagTranslateLookup(Translate);
+  Engine().seams.alert = CountAlert;
+  Engine().seams.translate = Translate;
   InstallTable();
 }
 

@@ -45,7 +45,7 @@ void SetUpEngine() {
   std::memset(engine.capture[9], 'v', kCaptureSize);  // no terminator at all
   for (int i = 0; i < kCaptureCount; ++i) Fill(engine.msgval[i], "<no value>");
   Fill(engine.msgval[3], "A=1|B= two |C=3");
-  SetAnalAlertHook(CountAlert);
+  Engine().seams.alert = CountAlert;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "txn_build.h"
+#include "txn_layout.h"
 #include "work_messages.h"
 
 namespace {

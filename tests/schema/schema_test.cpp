@@ -103,19 +103,6 @@ std::vector<std::string> FetchCursor(Session& s, const std::string& program, con
   return s.Rows("fetch all from " + cursor);
 }
 
-// Runs scripts/dbinit of the source tree `src` for `db`; returns its exit
-// status, its output in *out.
-int RunDbinit(const std::string& src, const std::string& db, std::string* out) {
-  std::string cmd = "'" + src + "/scripts/dbinit' " + db + " 2>&1";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return -1;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out->append(buf, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Everything loading the schema creates, one sorted line per column, index,
 // constraint, trigger, sequence and function, and the number of rows of
 // dual: two loads that differ in anything the schema defines differ here.

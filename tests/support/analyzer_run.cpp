@@ -1,55 +1,17 @@
 #include "analyzer_run.h"
 
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-
-#include "txn_build.h"
-#include "work_messages.h"
+#include <regex>
 
 const std::vector<std::string> kRequestSp = {"sp.vendor=Zarvek", "sp.prod=SPx", "sp.id=SP0042"};
 const std::vector<std::string> kRequestProd = {"prod.vendor=Zarvek", "prod.prod=Velmar",
                                                "prod.id=1234567"};
-
-std::vector<std::string> JoinSettings(std::vector<std::string> a,
-                                      const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-void AnalyzerRun::SetUp() {
-  QD_REQUIRE_DB();
-  ASSERT_FALSE(db_.name().empty()) << db_.error();
-  db_.exportAsDefault();
-  setenv("QD_TIME_SCALE", "0.01", 1);
-  WriteConf(db_.name(), "qd");
-  const char* build = std::getenv("QD_BUILD_DIR");
-  ASSERT_NE(build, nullptr) << "QD_BUILD_DIR is not set";
-  const char* path = std::getenv("PATH");
-  saved_path_ = path ? path : "";
-  path_set_ = true;
-  setenv("PATH", (std::string(build) + "/sim-bin:" + saved_path_).c_str(), 1);
-}
-
-void AnalyzerRun::TearDown() {
-  if (path_set_) setenv("PATH", saved_path_.c_str(), 1);
-}
-
-void AnalyzerRun::WriteConf(const std::string& orasid, const std::string& oraid) {
-  std::string text = "[Global]\nSYSTEM_LEVEL = Prod\nWM_CONNINFO = dbname=" + db_.name() +
-                     "\n[Prod]\n";
-  if (!orasid.empty()) text += "ORASID = " + orasid + "\n";
-  if (!oraid.empty()) text += "ORAID = " + oraid + "\n";
-  root_.write("/etc/qd/gdda.conf", text);
-}
+const char kEventDir[] = "/sp/prod/data/files/1400123/event/";
+const std::vector<std::string> kEventProd = {"prod.vendor=Zarvek", "prod.prod=VELMAR",
+                                             "prod.id=1400123"};
 
 void AnalyzerRun::Start(std::vector<std::string> args) {
-  const char* build = std::getenv("QD_BUILD_DIR");
-  ASSERT_NE(build, nullptr) << "QD_BUILD_DIR is not set";
   args.insert(args.begin(), "-d");
-  ASSERT_TRUE(daemon_.Start(std::string(build) + "/bin/qdAnalyze", args, StderrPath()));
+  ProgramRun::Start("qdAnalyze", args);
 }
 
 void AnalyzerRun::StartReady(const std::vector<std::string>& args) {
@@ -57,35 +19,8 @@ void AnalyzerRun::StartReady(const std::vector<std::string>& args) {
   ASSERT_TRUE(LogShows("QDZ0102")) << Log();
 }
 
-bool AnalyzerRun::LogShows(const std::string& text, double seconds) const {
-  return PollUntil([&] { return Log().find(text) != std::string::npos; }, seconds);
-}
-
-int AnalyzerRun::Count(const std::string& text) const {
-  std::string log = Log();
-  int n = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-  return n;
-}
-
 std::string AnalyzerRun::Send(const std::vector<std::string>& settings, int fmt, long size) {
-  QDTxn txn;
-  std::string error;
-  EXPECT_EQ(TxnBuild(fmt, settings, txn, error), 0) << error;
-  std::vector<char> data(size >= 0 ? size : TxnFormatSize(fmt), '\0');
-  std::copy_n(reinterpret_cast<const char*>(&txn), std::min(data.size(), sizeof txn),
-              data.begin());
-  CWorkMessages wm(true);
-  int msgid = 0;
-  int rc = wm.SendByName("QDDB", "QDAN", "AIQ", data.data(), data.size(), msgid);
-  EXPECT_TRUE(rc == 0 || rc == WM_QUEUED) << rc << " " << wm.szErrorMsg;
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%.8X", static_cast<unsigned>(msgid));
-  return hex;
-}
-
-bool AnalyzerRun::Ended(const std::string& msgid, const std::string& how) const {
-  return LogShows(how + " message " + msgid);
+  return SendRecord("QDAN", "AIQ", settings, fmt, size);
 }
 
 namespace {
@@ -110,14 +45,57 @@ std::string AnalyzerRun::Catalogue(int type, const std::string& store, const std
   return rows.empty() ? "" : rows[0];
 }
 
+std::string AnalyzerRun::CatalogueEvent(const std::string& name, const std::string& seq) {
+  std::vector<std::string> rows = db_.query(
+      "insert into qd_fdb_cat (vendor, product, prod_id, file_date, file_type, file_seq, "
+      "prod_filename, store_filename, encription, compression, char_set, hw_architecture) "
+      "values ('Zarvek', 'VELMAR', '1400123', '2005-04-15 10:00:00', 100, " + Literal(seq) +
+      ", 'EVENT', " + Literal(kEventDir + name) + ", '0', '0', 'A', 'X') returning objid");
+  EXPECT_EQ(rows.size(), 1u);
+  return rows.empty() ? "" : rows[0];
+}
+
+std::string AnalyzerRun::RequestEvent(const std::string& objid,
+                                      const std::vector<std::string>& extra) {
+  std::vector<std::string> settings =
+      JoinSettings(JoinSettings(kRequestSp, kEventProd), {"FDB_Objid=" + objid});
+  return Send(JoinSettings(settings, extra));
+}
+
 std::vector<std::string> AnalyzerRun::Statuses(const std::string& where) const {
   return db_.query("select status from qd_txn_log where " + where + " order by objid::int");
 }
 
-int AnalyzerRun::Exit() {
-  int status = -1;
-  EXPECT_TRUE(daemon_.Wait(kAnalyzerPatience, status)) << "daemon still running\n" << Log();
-  return status;
+HistoryFields AnalyzerRun::HistoryRow(const std::string& seq) const {
+  static const std::vector<std::string> columns = {
+      "event_type", "component",     "component_loc", "symptom_keyword",
+      "symptom_detail", "urgency",   "severity",      "template_used",
+      "event_date", "keys",          "details"};
+  // One column, fields apart by a character no value holds ('|' may).
+  std::vector<std::string> rows = db_.query(
+      "select concat_ws(chr(31), coalesce(event_type, ''), coalesce(component, ''), "
+      "coalesce(component_loc, ''), coalesce(symptom_keyword, ''), "
+      "coalesce(symptom_detail, ''), coalesce(urgency, ''), coalesce(severity, ''), "
+      "coalesce(template_used::text, ''), "
+      "coalesce(to_char(event_date, 'yyyy/mm/dd hh24:mi:ss'), ''), "
+      "concat_ws(',', ea_key1, ea_key2, ea_key3, ea_key4, ea_key5, ea_key6), "
+      "coalesce(ea_details, '')) from qd_anal_history where file_seq = " + Literal(seq));
+  HistoryFields row;
+  if (rows.size() != 1) return row;
+  std::string rest = rows[0] + "\x1f";
+  for (const std::string& column : columns) {
+    size_t end = rest.find('\x1f');
+    row[column] = rest.substr(0, end);
+    rest.erase(0, end + 1);
+  }
+  return row;
 }
 
-int AnalyzerRun::ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+std::string AnalyzerRun::EventReport(const std::string& name) const {
+  return NormalizedReport(root_.read(kEventDir + name + ".analysis"));
+}
+
+std::string NormalizedReport(const std::string& report) {
+  return std::regex_replace(report, std::regex("Analysis timestamp is [^\n]*\\."),
+                            "Analysis timestamp is RUNDATE.");
+}

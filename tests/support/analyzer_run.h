@@ -1,84 +1,69 @@
 #pragma once
-// Fixture of the program-level tests of qdAnalyze: a private QD_ROOT and
-// throwaway database, the dictionary pointing the work-message service at
-// it, the daemon started in the foreground (-d) from $QD_BUILD_DIR/bin,
-// requests sent to "QDAN" as "AIQ", outcomes read from the platform log,
-// the transaction log and the exit status.
+// Fixture of the program-level tests of qdAnalyze: the daemon started in
+// the foreground (-d) on the ProgramRun fixture, requests sent to "QDAN" as
+// "AIQ", files catalogued in qd_fdb_cat, outcomes read from the platform
+// log, the transaction log, the history table, the reports and the exit
+// status.
 
+#include <map>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "program_run.h"
 
-#include "daemon_run.h"
-#include "temp_root.h"
-#include "test_db.h"
-
-// How long a test waits for something the daemon should do at once.
-constexpr double kAnalyzerPatience = 30;
+constexpr double kAnalyzerPatience = kDaemonPatience;
 
 // Fields every request carries: the SP that sent it, and the product.
 extern const std::vector<std::string> kRequestSp;
 extern const std::vector<std::string> kRequestProd;
 
-// `a` followed by `b`.
-std::vector<std::string> JoinSettings(std::vector<std::string> a,
-                                      const std::vector<std::string>& b);
+// Where the event files of the Velmar array 1400123 are stored (below the
+// test's root); its requests name that product.
+extern const char kEventDir[];
+extern const std::vector<std::string> kEventProd;
 
-class AnalyzerRun : public ::testing::Test {
+// A qd_anal_history row, column -> text: event_type, component,
+// component_loc, symptom_keyword, symptom_detail, urgency, severity,
+// template_used, event_date ("yyyy/mm/dd hh24:mi:ss"), keys (ea_key1..6
+// joined by ',', nulls left out) and details (ea_details); null as "".
+using HistoryFields = std::map<std::string, std::string>;
+
+class AnalyzerRun : public ProgramRun {
  protected:
-  // Skips (or fails under QD_TEST_STRICT) without a database; exports it as
-  // the default database, scales waits by 0.01, writes the dictionary and
-  // puts the stand-ins of $QD_BUILD_DIR/sim-bin first in PATH.
-  void SetUp() override;
-  // Gives PATH back.
-  void TearDown() override;
-
-  // The dictionary: Prod level, the work-message service in the test
-  // database, ORASID/ORAID when not empty.
-  void WriteConf(const std::string& orasid, const std::string& oraid);
-
   // Starts qdAnalyze -d with `args`.
   void Start(std::vector<std::string> args);
   // Starts and waits until the daemon is connected and registered.
   void StartReady(const std::vector<std::string>& args);
 
-  std::string StderrPath() const { return root_.under("/daemon.stderr"); }
-  std::string Log() const { return root_.read("/var/log/qd/qd.log"); }
-  std::string Alerts() const { return root_.read("/var/log/qd/alerts.log"); }
-  std::string Stderr() const { return root_.read("/daemon.stderr"); }
-
-  // True as soon as the platform log holds `text`; false after `seconds`.
-  bool LogShows(const std::string& text, double seconds = kAnalyzerPatience) const;
-  // How often the platform log holds `text` now.
-  int Count(const std::string& text) const;
-
-  // Sends a record of format `fmt` built from `settings` (qdtxn's NAME=VALUE
-  // form) to QDAN as AIQ, `size` bytes of it (the format's size when
-  // negative). Returns the message id as the log shows it.
+  // Sends a record of format `fmt` built from `settings` to QDAN as AIQ
+  // (ProgramRun::SendRecord). Returns the message id as the log shows it.
   std::string Send(const std::vector<std::string>& settings, int fmt = 2, long size = -1);
-
-  // Waits for the message's end ("Deleted", "Rejected") in the log.
-  bool Ended(const std::string& msgid, const std::string& how) const;
 
   // Adds a catalogue row of Zarvek Velmar 1234567 dated 2024-05-01
   // 12:34:56 with file type `type`, sequence `seq` and stored name `store`;
   // returns its object id.
   std::string Catalogue(int type, const std::string& store = "/sp/prod/data/files/1234567/cfg9",
                         const std::string& seq = "9");
+  // Adds the catalogue row of event file `name` of kEventDir (Zarvek VELMAR
+  // 1400123, dated 2005-04-15 10:00:00, sequence `seq`); returns its
+  // object id ("" after a failure, which the test is told of).
+  std::string CatalogueEvent(const std::string& name, const std::string& seq);
+  // Sends the request for the catalogued file `objid` of the Velmar array
+  // 1400123 with `extra` settings. Returns the message id.
+  std::string RequestEvent(const std::string& objid, const std::vector<std::string>& extra = {});
 
   // The status column of qd_txn_log rows matching `where`, oldest first.
   std::vector<std::string> Statuses(const std::string& where) const;
 
-  // Waits for the daemon's end; its wait status (-1 on time-out).
-  int Exit();
-  static int ExitCode(int status);
+  // The history row of file sequence `seq`; empty when there is not
+  // exactly one.
+  HistoryFields HistoryRow(const std::string& seq) const;
 
-  TempRoot root_;
-  TestDatabase db_;
-  DaemonRun daemon_;
-
- private:
-  std::string saved_path_;
-  bool path_set_ = false;
+  // The report of event file `name` of kEventDir, its run time written as
+  // RUNDATE (NormalizedReport); "" when there is none.
+  std::string EventReport(const std::string& name) const;
 };
+
+// `report` with the text of its analysis time, which differs per run,
+// written as "RUNDATE" (as the expected report files hold it).
+std::string NormalizedReport(const std::string& report);

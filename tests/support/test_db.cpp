@@ -1,6 +1,9 @@
 #include "test_db.h"
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <libpq-fe.h>
 #include <unistd.h>
@@ -89,3 +92,14 @@ std::vector<std::string> TestDatabase::query(const std::string& sql) const {
 }
 
 void TestDatabase::exportAsDefault() const { setenv("PGDATABASE", name_.c_str(), 1); }
+
+int RunDbinit(const std::string& source_dir, const std::string& db, std::string* out) {
+  std::string cmd = "'" + source_dir + "/scripts/dbinit' " + db + " 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return -1;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out->append(buf, n);
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -42,6 +42,12 @@ class TestDatabase {
   std::string error_;
 };
 
+// Loads the schema and default data into database `db` with scripts/dbinit
+// of the source tree `source_dir`, as scripts/test loads the template.
+// Returns dbinit's exit status (-1 when it could not be run), its output
+// and errors appended to *out.
+int RunDbinit(const std::string& source_dir, const std::string& db, std::string* out);
+
 #define QD_REQUIRE_DB()                                                         \
   do {                                                                          \
     if (!TestDatabase::Available()) {                                           \

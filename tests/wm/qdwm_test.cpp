@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hex_id.h"
 #include "qd_txn.h"
 #include "wm_fixture.h"
 
@@ -116,9 +117,8 @@ TEST_F(Qdwm, RequeueRevivesARejectedMessage) {
   ASSERT_EQ(ReceiveText(wm, "QDAN", 0, got), 0);
   EXPECT_TRUE(Contains(RunQdwm("list").out, " Received "));
   ASSERT_EQ(wm.Reject(1, id), 0);
-  char hex[16];
-  snprintf(hex, sizeof hex, "%.8X", id);
-  EXPECT_TRUE(Contains(RunQdwm("list").out, std::string(hex) + " QDAN             AIQ      Rejected "));
+  std::string hex = HexId(id);
+  EXPECT_TRUE(Contains(RunQdwm("list").out, hex + " QDAN             AIQ      Rejected "));
   Result r = RunQdwm(std::string("requeue ") + hex);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(Contains(r.out, "is available again"));

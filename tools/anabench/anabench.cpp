@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "txn_build.h"
+#include "txn_layout.h"
 #include "work_messages.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "txn_build.h"
+#include "txn_layout.h"
 
 namespace {
 

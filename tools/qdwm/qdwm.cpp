@@ -26,7 +26,9 @@
 
 #include "err_text.h"
 #include "gdda.h"
+#include "hex_id.h"
 #include "hw_arch.h"
+#include "local_time.h"
 #include "qd_txn.h"
 #include "txn_print.h"
 #include "work_messages.h"
@@ -52,21 +54,10 @@ int Fail(const std::string& text) {
 
 int ServiceFail(const CWorkMessages& wm) { return Fail(wm.szErrorMsg); }
 
-std::string Hex(int id) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", static_cast<unsigned>(id));
-  return text;
-}
-
 std::string When(int64_t seconds) {
   if (seconds <= 0) return "-";
-  time_t t = static_cast<time_t>(seconds);
-  struct tm tm;
-  char text[32];
-  if (!localtime_r(&t, &tm) || strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0) {
-    return std::to_string(seconds);
-  }
-  return text;
+  std::string text = LocalTimeText(static_cast<time_t>(seconds), "%Y-%m-%d %H:%M:%S");
+  return text.empty() ? std::to_string(seconds) : text;
 }
 
 // A message id as "list" shows it: 1 to 8 hex digits.
@@ -108,7 +99,7 @@ int List(CWorkMessages& wm, const char* process) {
   printf("%-8s %-16s %-8s %-13s %-19s %-19s %s\n", "ID", "TARGET", "MESSAGE", "STATE", "POSTED",
          "RETRY", "LENGTH");
   for (const auto& m : msgs) {
-    printf("%-8s %-16s %-8s %-13s %-19s %-19s %ld\n", Hex(m.id).c_str(),
+    printf("%-8s %-16s %-8s %-13s %-19s %-19s %ld\n", HexId(m.id).c_str(),
            m.target_name.empty() ? std::to_string(m.target).c_str() : m.target_name.c_str(),
            m.msgname.empty() ? std::to_string(m.msgno).c_str() : m.msgname.c_str(),
            WmStateName(m.state), When(m.time_posted).c_str(), When(m.time_retry).c_str(), m.length);
@@ -144,7 +135,7 @@ int Send(CWorkMessages& wm, char** argv) {
   }
   int msgid = 0;
   if (SendBytes(wm, argv[0], argv[1], argv[2], data, msgid) != 0) return 1;
-  printf("%s\n", Hex(msgid).c_str());
+  printf("%s\n", HexId(msgid).c_str());
   return 0;
 }
 
@@ -160,7 +151,7 @@ int Show(CWorkMessages& wm, const char* idtext, bool raw) {
     }
     return 0;
   }
-  printf("id: %s\n", Hex(m.id).c_str());
+  printf("id: %s\n", HexId(m.id).c_str());
   printf("target: %s\n", Named(m.target_name, m.target).c_str());
   printf("sender: %s\n", Named(m.sender_name, m.sender).c_str());
   printf("message: %s\n", Named(m.msgname, m.msgno).c_str());
@@ -177,7 +168,7 @@ int Show(CWorkMessages& wm, const char* idtext, bool raw) {
   } else if (!(lines = DescribeTxn(data)).empty()) {
     printf("transaction record, format %u:\n", static_cast<unsigned char>(data[0]));
   } else {
-    printf("data: not a transaction record (qdwm show --raw %s writes it out)\n", Hex(m.id).c_str());
+    printf("data: not a transaction record (qdwm show --raw %s writes it out)\n", HexId(m.id).c_str());
   }
   for (const auto& line : lines) printf("  %s\n", line.c_str());
   return 0;
@@ -187,7 +178,7 @@ int Requeue(CWorkMessages& wm, const char* idtext) {
   int id = 0;
   if (!ParseId(idtext, id)) return Fail(std::string("invalid message id \"") + idtext + "\"");
   if (wm.Requeue(id) != 0) return ServiceFail(wm);
-  printf("message %s is available again\n", Hex(id).c_str());
+  printf("message %s is available again\n", HexId(id).c_str());
   return 0;
 }
 
@@ -271,7 +262,7 @@ int Stop(CWorkMessages& wm, const char* process) {
   int rc = wm.SendByName("QDWM", process, input, &rec, sizeof rec, msgid);
   if (rc != WM_OK && rc != WM_QUEUED) return ServiceFail(wm);
   if (rc == WM_QUEUED) fprintf(stderr, "qdwm: %s\n", wm.szErrorMsg);
-  printf("stop transaction sent to %s/%s as message %s\n", process, input.c_str(), Hex(msgid).c_str());
+  printf("stop transaction sent to %s/%s as message %s\n", process, input.c_str(), HexId(msgid).c_str());
   return 0;
 }
 

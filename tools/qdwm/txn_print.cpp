@@ -5,6 +5,7 @@
 
 #include "ftp_request.h"
 #include "qd_txn.h"
+#include "txn_layout.h"
 
 namespace {
 
@@ -52,117 +53,23 @@ std::string Stamp(const Time_Stamp& ts) {
 
 #define TEXT(rec, f) lines.push_back(std::string(#f ": ") + Text(rec.f, sizeof rec.f))
 
-void Machine(std::vector<std::string>& lines, const char* label, const MachineIdentifier& m) {
-  lines.push_back(std::string(label) + ".vendor: " + Text(m.vendor, sizeof m.vendor));
-  lines.push_back(std::string(label) + ".prod: " + Text(m.prod, sizeof m.prod));
-  lines.push_back(std::string(label) + ".id: " + Text(m.id, sizeof m.id));
-}
-
-void Header(std::vector<std::string>& lines, const qd_Transaction_Header& h) {
-  lines.push_back("fmt: " + Number(h.fmt));
-  lines.push_back("encription: " + Code(h.encription));
-  lines.push_back("compression: " + Code(h.compression));
-  lines.push_back("char_set: " + Code(h.char_set));
-  lines.push_back("hw_architecture: " + Code(h.hw_architecture));
-  TEXT(h, TxnId);
-  lines.push_back("TxnAttr1: " + Hex2(h.TxnAttr1));
-  lines.push_back("TxnAttr2: " + Hex2(h.TxnAttr2));
-  lines.push_back("TxnAttr3: " + Hex2(h.TxnAttr3));
-  lines.push_back("TxnAttr4: " + Hex2(h.TxnAttr4));
-  lines.push_back("TxnTime: " + Stamp(h.TxnTime));
-  TEXT(h, AssocId);
-  Machine(lines, "prod", h.prod);
-  Machine(lines, "sp", h.sp);
-}
-
-// Fields shared by formats 1 and 4 up to FileName.
-template <typename R>
-void FileNotice(std::vector<std::string>& lines, const R& r) {
-  TEXT(r, FileType);
-  lines.push_back("FileTime: " + Stamp(r.FileTime));
-  TEXT(r, FileSeq);
-  TEXT(r, FileSize_full);
-  TEXT(r, FileSize_comp);
-  TEXT(r, FileName);
-}
-
-// Fields shared by formats 3, 5, 6 and 7.
-template <typename R>
-void Notice(std::vector<std::string>& lines, const R& r) {
-  lines.push_back("urgency: " + Code(r.urgency));
-  lines.push_back("notclass: " + Number(r.notclass));
-  TEXT(r, event);
-  TEXT(r, source);
-  lines.push_back("EventTimeFirst: " + Stamp(r.EventTimeFirst));
-  lines.push_back("EventTimeLast: " + Stamp(r.EventTimeLast));
-  lines.push_back("EventLocation: " + Code(r.EventLocation));
-  TEXT(r, abstract);
-  TEXT(r, counter);
-  TEXT(r, text);
-}
-
-void Body(std::vector<std::string>& lines, const QDTxn& t) {
-  switch (t.fmt) {
-    case 1:
-      FileNotice(lines, t.f1);
-      TEXT(t.f1, comments);
-      break;
-    case 2:
-      TEXT(t.f2, FDB_Objid);
-      TEXT(t.f2, FileType);
-      lines.push_back("FileTime: " + Stamp(t.f2.FileTime));
-      TEXT(t.f2, FileSeq);
-      TEXT(t.f2, FileName);
-      TEXT(t.f2, comments);
-      break;
-    case 3:
-      Notice(lines, t.f3);
-      break;
-    case 4:
-      FileNotice(lines, t.f4);
-      TEXT(t.f4, FileHash);
-      TEXT(t.f4, MultiSeq);
-      TEXT(t.f4, MultiTotal);
-      TEXT(t.f4, MultiHash);
-      TEXT(t.f4, comments);
-      break;
-    case 5:
-      Notice(lines, t.f5);
-      TEXT(t.f5, model);
-      break;
-    case 6:
-      Notice(lines, t.f6);
-      TEXT(t.f6, model);
-      TEXT(t.f6, NotifyUnique);
-      break;
-    case 7:
-      Notice(lines, t.f7);
-      TEXT(t.f7, model);
-      TEXT(t.f7, NotifyUnique);
-      TEXT(t.f7, SRnumber);
-      TEXT(t.f7, EntityId);
-      break;
-    case 255:
-      TEXT(t.stop, comments);
-      break;
+std::string Field(const char* record, const TxnField& f) {
+  const char* at = record + f.offset;
+  switch (f.kind) {
+    case TxnFieldKind::kText: return Text(at, f.width);
+    case TxnFieldKind::kCode: return Code(*at);
+    case TxnFieldKind::kNumber: return Number(static_cast<unsigned char>(*at));
+    case TxnFieldKind::kFlags: return Hex2(static_cast<unsigned char>(*at));
+    case TxnFieldKind::kStamp: {
+      Time_Stamp ts;
+      memcpy(&ts, at, sizeof ts);
+      return Stamp(ts);
+    }
   }
+  return "";
 }
 
 }  // namespace
-
-size_t TxnFormatSize(int fmt) {
-  switch (fmt) {
-    case 1: return sizeof(qd_Transaction_Format_1);
-    case 2: return sizeof(qd_Transaction_Format_2);
-    case 3: return sizeof(qd_Transaction_Format_3);
-    case 4: return sizeof(qd_Transaction_Format_4);
-    case 5: return sizeof(qd_Transaction_Format_5);
-    case 6: return sizeof(qd_Transaction_Format_6);
-    case 7: return sizeof(qd_Transaction_Format_7);
-    case 255: return sizeof(qd_Transaction_Format_255);
-    default: return 0;
-  }
-}
 
 bool IsTxnRecord(const std::string& data) {
   if (data.empty() || data.size() > sizeof(QDTxn)) return false;
@@ -177,8 +84,11 @@ std::vector<std::string> DescribeTxn(const std::string& data) {
   QDTxn txn;
   memset(&txn, 0, sizeof txn);
   memcpy(&txn, data.data(), data.size());
-  Header(lines, txn.hdr);
-  Body(lines, txn);
+  const char* record = reinterpret_cast<const char*>(&txn);
+  lines.push_back("fmt: " + Number(txn.hdr.fmt));
+  for (const TxnField& f : TxnFields(txn.hdr.fmt)) {
+    lines.push_back(std::string(f.name) + ": " + Field(record, f));
+  }
   return lines;
 }
 

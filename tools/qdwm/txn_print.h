@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-// The size of a transaction record of format `fmt` (1..7, 255), 0 for any
-// other number.
-size_t TxnFormatSize(int fmt);
-
 // True when `data` holds a transaction record: a known format number in the
 // first byte and at least that format's size, at most the largest record.
 bool IsTxnRecord(const std::string& data);

@@ -7,6 +7,7 @@
 
 #include "ftp_request.h"
 #include "qd_txn.h"
+#include "txn_layout.h"
 
 namespace {
 

@@ -123,6 +123,20 @@ pid_t StartReceiver(Shared* shared, int ready_fd, long total, bool timed) {
   return pid;
 }
 
+// Starts `count` receivers and waits until each has registered; their pids
+// go to `pids`. Returns the end of the pipe they write their words to (a
+// timed receiver one per message), or -1 when the pipe or a word failed.
+int StartReceivers(Shared* shared, int count, long total, bool timed, std::vector<pid_t>& pids) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  for (int i = 0; i < count; ++i) pids.push_back(StartReceiver(shared, fds[1], total, timed));
+  for (int i = 0; i < count; ++i) {
+    char c;
+    if (read(fds[0], &c, 1) != 1) return -1;
+  }
+  return fds[0];
+}
+
 bool WaitChildren(const std::vector<pid_t>& pids) {
   bool ok = true;
   for (pid_t pid : pids) {
@@ -144,14 +158,8 @@ int Send(CWorkMessages& wm, int from, int to, const void* data, long length) {
 
 int Handoff(long total, int receivers) {
   Shared* shared = MapShared();
-  int fds[2];
-  if (pipe(fds) != 0) return 1;
   std::vector<pid_t> pids;
-  for (int i = 0; i < receivers; ++i) pids.push_back(StartReceiver(shared, fds[1], total, false));
-  for (int i = 0; i < receivers; ++i) {
-    char c;
-    if (read(fds[0], &c, 1) != 1) return 1;
-  }
+  if (StartReceivers(shared, receivers, total, false, pids) < 0) return 1;
   CWorkMessages wm(true);
   if (wm.nLastError != 0) return Die("connect", wm);
   int from = wm.GetUID("SPEC"), to = wm.GetUID("QDAN");
@@ -191,11 +199,9 @@ double Percentile(std::vector<double> v, double p) {
 
 int Wakeup(long samples) {
   Shared* shared = MapShared();
-  int fds[2];
-  if (pipe(fds) != 0) return 1;
-  std::vector<pid_t> pids{StartReceiver(shared, fds[1], samples, true)};
-  char c;
-  if (read(fds[0], &c, 1) != 1) return 1;
+  std::vector<pid_t> pids;
+  int words = StartReceivers(shared, 1, samples, true, pids);
+  if (words < 0) return 1;
   CWorkMessages wm(true);
   if (wm.nLastError != 0) return Die("connect", wm);
   int from = wm.GetUID("SPEC"), to = wm.GetUID("QDAN");
@@ -208,7 +214,8 @@ int Wakeup(long samples) {
     double before = Now();
     if (Send(wm, from, to, &record, sizeof record) != 0) return Die("send", wm);
     double after = Now();
-    if (read(fds[0], &c, 1) != 1) return 1;
+    char c;
+    if (read(words, &c, 1) != 1) return 1;
     from_start.push_back((shared->received_at - before) * 1000);
     from_stored.push_back(std::max(0.0, shared->received_at - after) * 1000);
   }

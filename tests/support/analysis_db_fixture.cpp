@@ -1,4 +1,4 @@
-#include "report_fixture.h"
+#include "analysis_db_fixture.h"
 
 #include <cstring>
 
@@ -59,18 +59,15 @@ void AnalysisDbTest::SetUp() {
   root_->write(kStoreFile, "<event/>\n");
 
   ResetEngine();
-  ResetReportIndicators();
   Engine().daemon = &st_;
   Engine().analyzer = &analyzer_;
   std::strcpy(Engine().event_name, kEvent);
   g_alerts.clear();
-  SetAnalAlertHook(Capture);
+  Engine().seams.alert = Capture;
 }
 
 void AnalysisDbTest::TearDown() {
-  SetAnalAlertHook(nullptr);
   QdEcpgDisconnectAll();
-  ResetReportIndicators();
   ResetEngine();
   Engine().daemon = nullptr;
   Engine().analyzer = nullptr;

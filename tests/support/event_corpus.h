@@ -2,14 +2,15 @@
 // The event-file corpus of tests/corpus/events: the files the collector
 // writes, one per event type, and the outcome EXPECTED gives for each.
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "expected_file.h"
+
 struct CorpusEvent {
-  std::string name;                             // file name: the event type
-  std::string text;                             // the whole file
-  std::map<std::string, std::string> expected;  // its EXPECTED section, key -> value
+  std::string name;          // file name: the event type
+  std::string text;          // the whole file
+  ExpectedSection expected;  // its EXPECTED section, key -> value
 };
 
 // Reads every file of the corpus folder (EXPECTED aside) in name order,
