@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
-
 using Fields = ExpectedSection;
 
 // "\xHH" escapes of qdwm show back into bytes.

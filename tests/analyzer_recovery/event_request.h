@@ -7,10 +7,7 @@
 #include <vector>
 
 #include "analyzer_run.h"
-#include "corpus.h"
-
-// Where the event files lie, as the catalogue names them.
-constexpr char kEventDir[] = "/sp/prod/data/files/1400123/event/";
+#include "event_corpus.h"
 
 class EventRequestRun : public AnalyzerRun {
  protected:
