@@ -30,7 +30,7 @@ TEST_F(NotifierDaemon, StopRecordEndsTheNotifierWith100) {
   StartReady();
   std::string id = Send({"TxnId=STP"}, 255);
   ASSERT_TRUE(Ended(id, "Deleted")) << Log();
-  EXPECT_EQ(ExitCode(), 100) << Log();
+  EXPECT_EQ(ExitCode(Exit()), 100) << Log();
   EXPECT_EQ(Statuses(), std::vector<std::string>{"Done|no_id"});
   EXPECT_TRUE(Rows("select * from qd_notify_history").empty());
 }
@@ -92,7 +92,7 @@ TEST_F(NotifierDaemon, InstallationSiteFallsBackToSiteOneOnTheSp) {
   ASSERT_TRUE(Ended(off, "Retry queued for")) << Log();
   EXPECT_NE(Log().find("Installation site '77' of Zarvek Velmar not found"), std::string::npos);
   Send({"TxnId=STP"}, 255);
-  ASSERT_EQ(ExitCode(), 100);
+  ASSERT_EQ(ExitCode(Exit()), 100);
 
   WriteConf(true, {"LOCAL_NOTIFICATION = enabled"});
   StartReady();
@@ -215,7 +215,7 @@ TEST_F(NotifierDaemon, ControllerRegistrationAndItsRemoval) {
   std::string entries = root_.read("/var/lib/qd/sim/commctl.entries");
   EXPECT_EQ(entries, "1 " + std::to_string(daemon_.pid()) + " 10\n");
   Send({"TxnId=STP"}, 255);
-  ASSERT_EQ(ExitCode(), 100) << Log();
+  ASSERT_EQ(ExitCode(Exit()), 100) << Log();
   std::string calls = root_.read("/var/log/qd/sim/commctl.calls");
   EXPECT_NE(calls.find("\"request\": \"AddSignal\""), std::string::npos) << calls;
   EXPECT_NE(calls.find("\"request\": \"DeleteSignal\", \"entry\": 1"), std::string::npos) << calls;
@@ -229,14 +229,14 @@ TEST_F(NotifierDaemon, ControllerErrorSilenceAndAbsence) {
                        "active."))
       << Log();
   Send({"TxnId=STP"}, 255);
-  ASSERT_EQ(ExitCode(), 100);
+  ASSERT_EQ(ExitCode(Exit()), 100);
 
   root_.write("/etc/qd/sim/commctl.conf", "answer = error\ntext = link table locked\n");
   StartController();
   StartReady();
   EXPECT_TRUE(LogShows("AddSignal failed for BYSstate event: link table locked")) << Log();
   Send({"TxnId=STP"}, 255);
-  ASSERT_EQ(ExitCode(), 100);
+  ASSERT_EQ(ExitCode(Exit()), 100);
 
   root_.write("/etc/qd/sim/commctl.conf", "answer = none\n");
   StartReady();

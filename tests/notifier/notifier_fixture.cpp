@@ -9,27 +9,13 @@
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "txn_build.h"
-#include "txn_layout.h"
+#include "test_files.h"
 #include "work_messages.h"
 
-namespace {
-
-std::string BuildDir() {
-  const char* build = std::getenv("QD_BUILD_DIR");
-  return build ? build : "";
-}
-
-}  // namespace
-
 void NotifierRun::SetUp() {
-  QD_REQUIRE_DB();
-  ASSERT_FALSE(db_.name().empty()) << db_.error();
-  ASSERT_FALSE(BuildDir().empty()) << "QD_BUILD_DIR is not set";
-  db_.exportAsDefault();
-  setenv("QD_TIME_SCALE", "0.01", 1);
+  ProgramRun::SetUp();
+  if (HasFatalFailure() || IsSkipped()) return;
   // "now" in a request is the sender's wall clock, read as the alert
   // zone's (UTC in the dictionary below).
   setenv("TZ", "UTC", 1);
@@ -43,27 +29,24 @@ void NotifierRun::TearDown() {
   (void)daemon_.Wait(kNotifierPatience, status);
   if (controller_.pid() > 0) controller_.Signal(SIGTERM);
   (void)controller_.Wait(kNotifierPatience, status);
+  ProgramRun::TearDown();
 }
 
 void NotifierRun::WriteConf(bool on_sp, const std::vector<std::string>& extra) {
-  std::string text = "[Global]\nSYSTEM_LEVEL = Prod\nWM_CONNINFO = dbname=" + db_.name() +
-                     "\nRUNNINGONSP = " + (on_sp ? "Y" : "N") +
-                     "\nSP_ID = SP0042\nROOT = /usr/local/qd/data\n"
-                     "TEMPLATE_DIRECTORY = templates\nRAP_HIST_DIR = rap_history\n"
-                     "RAP_TIMEZONE_NAME = UTC\n";
-  for (const std::string& line : extra) text += line + "\n";
-  text += "[Prod]\nORASID = " + db_.name() + "\nORAID = qd\n";
-  root_.write("/etc/qd/gdda.conf", text);
+  std::vector<std::string> global = {std::string("RUNNINGONSP = ") + (on_sp ? "Y" : "N"),
+                                     "SP_ID = SP0042", "ROOT = /usr/local/qd/data",
+                                     "TEMPLATE_DIRECTORY = templates",
+                                     "RAP_HIST_DIR = rap_history", "RAP_TIMEZONE_NAME = UTC"};
+  ProgramRun::WriteConf(db_.name(), "qd", JoinSettings(global, extra));
 }
 
 void NotifierRun::StartReady(std::vector<std::string> args) {
   args.insert(args.begin(), "-d");
-  ASSERT_TRUE(daemon_.Start(BuildDir() + "/bin/qdNotify", args, root_.under("/notifier.stderr")));
-  ASSERT_TRUE(LogShows("QDZ0102")) << Log() << root_.read("/notifier.stderr");
+  ProgramRun::StartReady("qdNotify", args);
 }
 
 void NotifierRun::StartController() {
-  ASSERT_TRUE(controller_.Start(BuildDir() + "/sim-bin/commctl", {"serve"},
+  ASSERT_TRUE(controller_.Start(BuildPath("sim-bin/commctl"), {"serve"},
                                 root_.under("/commctl.stderr")));
   CWorkMessages wm(true);
   int spcm = wm.GetUID("SPCM");
@@ -191,39 +174,5 @@ std::string NotifierRun::Send(const std::vector<std::string>& settings, int fmt,
     if (fmt >= 6) all.push_back("NotifyUnique=disk 7 failed");
   }
   all.insert(all.end(), settings.begin(), settings.end());
-  QDTxn txn;
-  std::string error;
-  EXPECT_EQ(TxnBuild(fmt, all, txn, error), 0) << error;
-  if (patch) patch(txn);
-  std::vector<char> data(size >= 0 ? size : TxnFormatSize(fmt), '\0');
-  std::copy_n(reinterpret_cast<const char*>(&txn), std::min(data.size(), sizeof txn),
-              data.begin());
-  CWorkMessages wm(true);
-  int msgid = 0;
-  int rc = wm.SendByName("QDAN", "QDNOT", "NIQ", data.data(), data.size(), msgid);
-  EXPECT_TRUE(rc == 0 || rc == WM_QUEUED) << rc << " " << wm.szErrorMsg;
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%.8X", static_cast<unsigned>(msgid));
-  return hex;
-}
-
-bool NotifierRun::Ended(const std::string& msgid, const std::string& how) const {
-  return LogShows(how + " message " + msgid);
-}
-
-bool NotifierRun::LogShows(const std::string& text, double seconds) const {
-  return PollUntil([&] { return Log().find(text) != std::string::npos; }, seconds);
-}
-
-int NotifierRun::Count(const std::string& text) const {
-  std::string log = Log();
-  int n = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-  return n;
-}
-
-int NotifierRun::ExitCode() {
-  int status = -1;
-  if (!daemon_.Wait(kNotifierPatience, status)) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return SendRecord("QDNOT", "NIQ", all, fmt, size, patch);
 }

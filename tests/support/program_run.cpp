@@ -66,10 +66,12 @@ int ProgramRun::Count(const std::string& text) const {
 }
 
 std::string ProgramRun::SendRecord(const std::string& to, const std::string& message,
-                                   const std::vector<std::string>& settings, int fmt, long size) {
+                                   const std::vector<std::string>& settings, int fmt, long size,
+                                   const std::function<void(QDTxn&)>& patch) {
   QDTxn txn;
   std::string error;
   EXPECT_EQ(TxnBuild(fmt, settings, txn, error), 0) << error;
+  if (patch) patch(txn);
   std::vector<char> data(size >= 0 ? size : TxnFormatSize(fmt), '\0');
   std::copy_n(reinterpret_cast<const char*>(&txn), std::min(data.size(), sizeof txn),
               data.begin());

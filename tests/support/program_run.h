@@ -8,12 +8,14 @@
 // A program's own fixture derives from this one (AnalyzerRun for
 // qdAnalyze) and adds what only that program needs.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "daemon_run.h"
+#include "qd_txn.h"
 #include "temp_root.h"
 #include "test_db.h"
 
@@ -59,10 +61,12 @@ class ProgramRun : public ::testing::Test {
 
   // Sends a transaction record of format `fmt` built from `settings`
   // (qdtxn's NAME=VALUE form) to process `to` as message `message`, `size`
-  // bytes of it (the format's size when negative). Returns the message id
-  // as the log shows it.
+  // bytes of it (the format's size when negative), `patch` applied to the
+  // record last (for what qdtxn cannot set). Returns the message id as the
+  // log shows it.
   std::string SendRecord(const std::string& to, const std::string& message,
-                         const std::vector<std::string>& settings, int fmt = 2, long size = -1);
+                         const std::vector<std::string>& settings, int fmt = 2, long size = -1,
+                         const std::function<void(QDTxn&)>& patch = nullptr);
   // Waits for the end of message `msgid` ("Deleted", "Rejected") in the log.
   bool Ended(const std::string& msgid, const std::string& how) const;
 
