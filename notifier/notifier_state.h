@@ -32,6 +32,8 @@ struct NotifierSettings {
   std::string mailer = "/usr/sbin/sendmail";  // system path of the mailer
   double mailer_timeout = 120;            // seconds (QD_TIME_SCALE applies); a mailer still
                                           // running then is killed: a failed delivery
+  std::string history_dir;                // alert history directory (system path)
+  bool history_capture = false;           // off on the SP: no alert history
 };
 
 // The notification in hand, as the lookups of symptom suppression need it.
@@ -40,6 +42,7 @@ struct NotifyScope {
   long site_id = -1;
   char product_group[128] = {0}; // "All.<vendor>.<product>"
   char modifier[4] = "1";        // template modifier: "1", "1m", "2", "3"
+  char os_rel[81] = {0};         // operating-system release of the installed product
 };
 
 // The recipient being told (a row of the recipient cursor).

@@ -11,6 +11,7 @@
 #include "notify_fill.h"
 #include "paging.h"
 #include "prime_shift.h"
+#include "rap_history.h"
 #include "recipient_sql.h"
 #include "send_mail.h"
 #include "sql_error.h"
@@ -41,24 +42,6 @@ struct Tally {
   }
   long attempted() const { return succeeded + failed + impossible; }
 };
-
-// The blocks' view of the notifier for this message, and what they raised.
-NotifierState& Blocks(DaemonState& st) {
-  NotifierDaemon& nt = Notifier(st);
-  NotifierState& b = nt.blocks;
-  b.log = st.log.get();
-  std::memcpy(b.prefix, st.message_prefix, sizeof b.prefix);
-  b.settings.template_dir = nt.cfg.template_dir;
-  b.settings.sender = nt.cfg.sender;
-  b.settings.additional_to = nt.cfg.additional_to;
-  b.settings.forwarding = nt.cfg.forwarding;
-  return b;
-}
-
-void TakeReconnect(DaemonState& st, NotifierState& b) {
-  if (b.reconnect) st.reconnect = true;
-  b.reconnect = false;
-}
 
 bool RapRecipient(long resource_id) { return resource_id >= -99 && resource_id <= -1; }
 
@@ -148,7 +131,7 @@ void Deliver(NotifierState& b, const RecipientRow& row, const char* means, Tally
 // must be retried.
 int OneRecipient(DaemonState& st, NotifyMessage& m, const RecipientRow& row, Tally& tally,
                  bool& rap_reached) {
-  NotifierState& b = Blocks(st);
+  NotifierState& b = NotifierBlocks(st);
   NotifyData& nd = b.nd;
   const bool has_symptom = std::strcmp(row.symptom, kNoSymptom) != 0;
   if (std::strcmp(m.txn_id, "SNR") == 0 && !has_symptom) return 0;
@@ -186,8 +169,11 @@ int OneRecipient(DaemonState& st, NotifyMessage& m, const RecipientRow& row, Tal
   int suppressed = SuppressSymptom(b, nd.ABSTRACT);
   TakeReconnect(st, b);
   if (suppressed) {
-    // A RAP recipient's "Suppressed (Rule)" status row belongs here with
-    // the alert history.
+    if (rap && RapCaseWantsSuppressedRows(m.case_flags) &&
+        UpdateSrStatus(b, nd, "Suppressed (Rule)", true) != kSrStatusDone) {
+      TakeReconnect(st, b);
+      return kStepRetry;
+    }
     NotifierLogRecipient(b, nd, '0', "Suppressed by symptom");
     return 0;
   }
@@ -214,11 +200,7 @@ int OneRecipient(DaemonState& st, NotifyMessage& m, const RecipientRow& row, Tal
   NotifySet(nd.LANGUAGE, SafeNamePart(row.language) ? row.language : "AMERICAN");
   NotifySet(nd.ORGTYPE, org);
   if (rap) {
-    // The alert history (WriteRAPHistory) is not part of this notifier
-    // yet: on the SP it records nothing and counts as delivered, and so it
-    // does here.
-    NotifierLogRecipient(b, nd, '1', "alert history not recorded");
-    tally.Count(kDeliverySent);
+    tally.Count(WriteRAPHistory(b, nd, m.case_flags));
   } else {
     Deliver(b, row, means, tally);
   }
@@ -236,8 +218,27 @@ void CloseRecipients(DaemonState& st) {
 
 }  // namespace
 
+NotifierState& NotifierBlocks(DaemonState& st) {
+  NotifierDaemon& nt = Notifier(st);
+  NotifierState& b = nt.blocks;
+  b.log = st.log.get();
+  std::memcpy(b.prefix, st.message_prefix, sizeof b.prefix);
+  b.settings.template_dir = nt.cfg.template_dir;
+  b.settings.sender = nt.cfg.sender;
+  b.settings.additional_to = nt.cfg.additional_to;
+  b.settings.forwarding = nt.cfg.forwarding;
+  b.settings.history_dir = nt.cfg.history_dir;
+  b.settings.history_capture = nt.cfg.history_capture;
+  return b;
+}
+
+void TakeReconnect(DaemonState& st, NotifierState& b) {
+  if (b.reconnect) st.reconnect = true;
+  b.reconnect = false;
+}
+
 int NotifyUsers(DaemonState& st, NotifyMessage& m) {
-  NotifierState& b = Blocks(st);
+  NotifierState& b = NotifierBlocks(st);
   FillNotifyData(st, m, b.nd);
   m.record_filled = true;
   b.scope = NotifyScope();
@@ -245,6 +246,7 @@ int NotifyUsers(DaemonState& st, NotifyMessage& m) {
   b.scope.site_id = m.inst.site.site_id;
   NotifySet(b.scope.product_group, "All." + std::string(b.nd.VENDOR) + "." + b.nd.PRODUCT);
   NotifySet(b.scope.modifier, m.modifier);
+  NotifySet(b.scope.os_rel, m.inst.os_rel);
 
   QdGroupParams params;
   auto expand = [&b](char** names, std::string& msg) {
@@ -273,9 +275,14 @@ int NotifyUsers(DaemonState& st, NotifyMessage& m) {
       return kStepRetry;
     }
   }
-  // "Suppressed (Not Applicable)" for a case no RAP recipient took belongs
-  // here with the alert history (rap_reached says whether one did).
-  (void)rap_reached;
+  // Committed at once: this status has no history row to travel with, and
+  // left open it would become durable only by chance with a later status.
+  if (!rap_reached && RapCaseWantsSuppressedRows(m.case_flags) &&
+      UpdateSrStatus(b, b.nd, "Suppressed (Not Applicable)", true) != kSrStatusDone) {
+    TakeReconnect(st, b);
+    CloseRecipients(st);
+    return kStepRetry;
+  }
   CloseRecipients(st);
 
   const std::string& id = Notifier(st).notify_id;
@@ -300,7 +307,7 @@ int ForwardLocalAlert(DaemonState& st, NotifyMessage& m, int result) {
     DaemonLogOwn(st, "0038", 'A', nt.comm_bys);
     return result;
   }
-  NotifierState& b = Blocks(st);
+  NotifierState& b = NotifierBlocks(st);
   if (!m.record_filled) FillNotifyData(st, m, b.nd);
   NotifySet(b.scope.modifier, "3");
   NotifySet(b.nd.ORGTYPE, "RAP");

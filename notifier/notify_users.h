@@ -3,7 +3,15 @@
 // forwarding the local alert of an SP.
 
 #include "daemon.h"
+#include "notifier_state.h"
 #include "process_message.h"
+
+// The blocks' view of the notifier (mail, paging, symptom rules, alert
+// history) for the message in hand, with the settings refreshed.
+NotifierState& NotifierBlocks(DaemonState& st);
+
+// Hands a reconnect request raised by a block on to the framework.
+void TakeReconnect(DaemonState& st, NotifierState& b);
 
 // Finds the users whose active rules cover the machine, its site or one of
 // their groups, decides per user (transaction kind, shift and means,

@@ -10,7 +10,9 @@
 #include "hex_id.h"
 #include "err_text.h"
 #include "notifier_config.h"
+#include "notify_fill.h"
 #include "notify_users.h"
+#include "rap_history.h"
 #include "sql_error.h"
 #include "str_format.h"
 #include "txn_log.h"
@@ -445,9 +447,13 @@ int process_message(DaemonState& st, bool retry) {
     WriteHistory(st, m);
   }
   if (m.notified == 'N' && !m.first_suppressed) {
-    // Service-request status "Suppressed (Quiescent)" belongs here once the
-    // alert history is built (case flags asking for status rows).
-    return kStepDone;
+    if (!RapCaseWantsSuppressedRows(m.case_flags)) return kStepDone;
+    NotifierState& b = NotifierBlocks(st);
+    FillNotifyData(st, m, b.nd);
+    m.record_filled = true;
+    int status = UpdateSrStatus(b, b.nd, "Suppressed (Quiescent)", true);
+    TakeReconnect(st, b);
+    return status == kSrStatusDone ? kStepDone : kStepRetry;
   }
   int result = kStepDone;
   if (st.on_sp && !nd.cfg.local_notification) {
