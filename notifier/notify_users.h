@@ -16,7 +16,11 @@ void TakeReconnect(DaemonState& st, NotifierState& b);
 // Finds the users whose active rules cover the machine, its site or one of
 // their groups, decides per user (transaction kind, shift and means,
 // symptom filter, suppression rules, organisation type, customer rules)
-// and delivers by page or mail. Logs 0035 with the counts (0034 when
+// and delivers by page or mail; a RAP recipient gets the alert history
+// (WriteRAPHistory). Case-management statuses: "Suppressed (Rule)" for a
+// RAP recipient that suppresses the abstract, "Suppressed (Not
+// Applicable)" when no RAP recipient was reached, each committed at once
+// (a failure makes the result 1). Logs 0035 with the counts (0034 when
 // nobody was told). Returns 0 when every delivery succeeded (or none was
 // attempted), 1 when none succeeded, -1 when some succeeded and some
 // failed or were impossible; 1 also after a database failure before any

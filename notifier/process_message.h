@@ -62,7 +62,9 @@ struct NotifyMessage {
 //    refused), the installed product and its site or the installation
 //    site, applies maintenance mode and the age rule, parks a grouped
 //    class ("PNR" goes on as "SNR"), applies repeat suppression and writes
-//    the notify history row, then tells the users (NotifyUsers) and
+//    the notify history row (a case-management notification that is only
+//    recorded also gets its "Suppressed (Quiescent)" status, committed;
+//    failing, the result is 1), then tells the users (NotifyUsers) and
 //    forwards the local alert.
 // Database failures log QDZ0100 and raise st.reconnect; before any
 // delivery they make the result 1. A retried message does not park or
