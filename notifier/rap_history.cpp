@@ -16,6 +16,7 @@
 #include "rap_history_sql.h"
 #include "sql_error.h"
 #include "str_format.h"
+#include "text_util.h"
 
 namespace {
 
@@ -187,16 +188,14 @@ void Failed(NotifierState& st, const NotifyData& nd, const HistoryFile& file) {
   NotifierLogRecipient(st, nd, '2', "insert to RAP history DB failed");
 }
 
+// The tokens of a source text split at blanks and commas; eleven at most,
+// so that "more than ten" is seen.
 std::vector<std::string> SourceTokens(const std::string& source) {
-  std::vector<std::string> tokens;
-  size_t i = 0;
-  while (i < source.size()) {
-    size_t end = source.find_first_of(" ,", i);
-    if (end == std::string::npos) end = source.size();
-    if (end > i) tokens.push_back(source.substr(i, end - i));
-    i = end + 1;
-  }
-  return tokens;
+  std::vector<char> text(source.begin(), source.end());
+  text.push_back('\0');
+  char* tokens[11];
+  int n = GetTokens(text.data(), " ,", tokens, 11, true, false);
+  return std::vector<std::string>(tokens, tokens + (n > 0 ? n : 0));
 }
 
 }  // namespace
