@@ -76,7 +76,7 @@ bool WriteWhole(NotifierState& st, const NotifyData& nd, const std::string& path
   return true;
 }
 
-// Step 3: the history file, or the name of the generic one.
+// The recipient's history file, or the name of the generic one.
 HistoryFile WriteFile(NotifierState& st, const NotifyData& nd) {
   HistoryFile file;
   file.name = st.settings.history_dir + "/" + nd.NOTID;
@@ -85,7 +85,7 @@ HistoryFile WriteFile(NotifierState& st, const NotifyData& nd) {
   return file;
 }
 
-// Step 4: the catalogue row of the analysed file, "" when none.
+// The catalogue row of the analysed file, "" when none.
 std::string FileLink(NotifierState& st, const NotifyData& nd) {
   RapFileRef ref;
   int kind = RapSourceRef(nd.SOURCE, nd, ref);
@@ -112,8 +112,8 @@ std::string FileLink(NotifierState& st, const NotifyData& nd) {
   return rc == 0 ? objid : "";
 }
 
-// Steps 5 to 8: the rows of one recipient, committed together. 0, or 1
-// after logging (the transaction is then still open).
+// The rows of one recipient, committed together. 0, or 1 after logging
+// (the transaction is then still open).
 int RecordRows(NotifierState& st, const NotifyData& nd, int flags, const HistoryFile& file) {
   const std::string fdb = FileLink(st, nd);
   std::string msg_id;

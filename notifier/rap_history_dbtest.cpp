@@ -134,8 +134,11 @@ TEST_F(RapHistoryTest, AFailedInsertAlertsAndRemovesOnlyItsOwnFile) {
 }
 
 TEST_F(RapHistoryTest, AMissingTemplateFailsWithoutRowOrFile) {
+  root_->write(std::string(kHistDir) + "/GenericBadFile", "operator's placeholder\n");
   NotifySet(st().scope.modifier, "9");
   EXPECT_EQ(Write(-1), kDeliveryFailed);
+  EXPECT_EQ(File("GenericBadFile"), "operator's placeholder\n");
+  EXPECT_EQ(HistoryEntries(), std::vector<std::string>{"GenericBadFile"});
   EXPECT_TRUE(Logged("closing RAP history file")) << root_->log();
   EXPECT_EQ(Rows("select count(*) from qd_rap_history"), std::vector<std::string>{"0"});
   EXPECT_FALSE(FileExists("P1042"));
