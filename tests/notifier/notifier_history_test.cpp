@@ -91,3 +91,27 @@ TEST_F(NotifierHistory, AQuiescentRepeatLeavesItsStatus) {
                                                   "Suppressed (Quiescent)"}));
   EXPECT_EQ(Rows("select count(*) from qd_rap_history"), std::vector<std::string>{"2"});
 }
+
+TEST_F(NotifierHistory, AFailedHistoryRowIsAFailedDeliveryAndTheRetryRecordsIt) {
+  ASSERT_EQ(Exec("delete from qd_notify where resource_id = 1"), "");
+  AddRap(-1);
+  ASSERT_EQ(Exec("create function refuse() returns trigger language plpgsql as $$ begin "
+                 "raise exception 'history refused'; end $$; "
+                 "create trigger refuse before insert on qd_rap_history for each row "
+                 "execute function refuse()"),
+            "");
+  StartReady({"-r", "1"});
+  std::string id = Send({});
+  ASSERT_TRUE(Ended(id, "Retry queued for")) << Log();
+  EXPECT_NE(Log().find("Notification P1 (high): 1 of 1 considered told; 0 succeeded, 1 failed"),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Alerts().find("\"abstract\":\"RAP history db error\""), std::string::npos);
+  EXPECT_EQ(root_.read("/usr/local/qd/data/Prod/rap_history/P1"), "") << "its file is gone";
+
+  ASSERT_EQ(Exec("drop trigger refuse on qd_rap_history"), "");
+  ASSERT_TRUE(Ended(id, "Deleted")) << Log();
+  std::vector<std::string> rows = Rows("select rap_filename from qd_rap_history");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NE(root_.read(rows[0]).find("Disk 7 failed."), std::string::npos);
+}
