@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "catch_up.h"
 #include "event_file.h"
 #include "prefilter.h"
 
@@ -40,8 +41,8 @@ void Put(char (&field)[N], const char* text) {
   field[N - 1] = '\0';
 }
 
-// Writes the last event time and its node-sequence, each only when it
-// differs from what the dictionary holds.
+}  // namespace
+
 void StoreLastEvent(EvtmonState& st, const std::string& node_seq) {
   if (!st.gdda) return;
   struct { const std::string& key; std::string value; bool changed; } stores[] = {
@@ -61,8 +62,6 @@ void StoreLastEvent(EvtmonState& st, const std::string& node_seq) {
     }
   }
 }
-
-}  // namespace
 
 bool ApplyTestEvent(evtmon_t& e) {
   if (std::strcmp(e.type, "evt_notify") != 0 || !std::strstr(e.event_string, "test ")) return false;
@@ -126,6 +125,7 @@ void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml) {
   ApplyTestEvent(e);
   st.curr_node_seq = std::to_string(e.node) + "-" + std::to_string(static_cast<long>(e.seq));
   WriteHeartbeat(st);
+  if (SkipProcessedEvent(st, e.time)) return;
 
   int keep = evt_is_alert(&e) ? 1 : 0;
   if (!st.prefilter_read) {
@@ -173,7 +173,9 @@ void FlushEvents(EvtmonState& st) {
     ++st.events_filed;
     // The filter rules and their collections come between filing and analysis.
     (void)DoAnalyze(st, pathname[i], p.seq, p.filetime);
-    if (p.event_time > 0 && difftime(p.filetime, static_cast<time_t>(st.last_event_time)) > 0) {
+    // An event of the same second as the newest one still moves the
+    // node-sequence on, so a restart does not file it again.
+    if (p.event_time > 0 && difftime(p.filetime, static_cast<time_t>(st.last_event_time)) >= 0) {
       st.last_event_time = p.event_time;
       newest_seq = &p.node_seq;
     }

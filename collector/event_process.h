@@ -31,6 +31,10 @@ std::string format_port(const std::string& comp_text, const std::string& vqx_lev
 // logged; nothing is returned.
 void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml);
 
+// Writes st.last_event_time and `node_seq` to the dictionary, each only
+// when it differs from what the dictionary holds (SPE0014 on failure).
+void StoreLastEvent(EvtmonState& st, const std::string& node_seq);
+
 // Works off st.pending as one batch: files every event (FileEvents), then
 // sends the analysis request of each file filed (DoAnalyze), then stores
 // the newest event time among them with its node-sequence in the

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <sys/types.h>
+#include <unordered_set>
 #include <vector>
 
 #include "event_defs.h"
@@ -41,6 +43,11 @@ struct EvtmonState {
   // Dictionary keys, each a prefix and the system id.
   std::string key_last_evt_time;
   std::string key_last_node_seq;
+  std::string key_init_evt;      // "INIT_EVT_": present once the array was attached
+  std::string key_last_notify;   // "SP_Last.Notify.Time_": last failure notification
+  // Supervision.
+  double max_secs = 60;          // watchdog limit (3600 when interactive)
+  pid_t object_owner = 0;        // the process that owns the service objects
   // Services (null when not made; a test may leave them null).
   std::unique_ptr<CWorkMessages> wm;
   std::unique_ptr<CLogMessage> log;
@@ -56,6 +63,7 @@ struct EvtmonState {
   // Worker state.
   int heartbeat_fd = -1;  // write end of the supervisor's pipe, -1 when none
   bool stop = false;
+  int max_update_time = 8400;  // longest expected software update, by model
   long last_event_time = 0;
   std::string curr_node_seq;
   std::string last_node_seq;
@@ -70,6 +78,18 @@ struct EvtmonState {
   std::string urgency = "N";
   PrefilterTable prefilter;
   bool prefilter_read = false;
+  // Catch-up of the events raised while no worker listened.
+  bool past_events = false;      // set while the catch-up file is fed
+  bool last_seq_found = false;   // the last processed event was met or passed
+  long skip_until_time = 0;      // stored time of the last processed event
+  long last_past_event_time = 0; // newest event time met in the catch-up
+  std::string last_past_node_seq;
+  long past_event_counter = 0;
+  // Node-sequences processed by the catch-up: the live stream, subscribed
+  // before the fetch, delivers some of them again.
+  std::unordered_set<std::string> past_seen;
+  // Failure notification.
+  int notifycnt = 1;
   // Counters for the operator and the tests.
   long events_seen = 0;
   long events_filed = 0;

@@ -36,6 +36,9 @@
 //   heartbeat on|off    heartbeats every 10 s (scaled by QD_TIME_SCALE) while waiting
 //   wait S              waits S seconds (scaled), heartbeats as set
 //   silence S           waits S seconds (scaled) sending nothing
+//   reaccept on|off     before each command, a collector waiting to connect
+//                       is accepted in place of the current one (a restarted
+//                       collector gets every later event)
 //   close               closes the connection
 //   hold                waits until the collector closes the connection
 //   exit                ends the simulator
@@ -43,7 +46,10 @@
 //
 // Every raised or replayed event is journaled as one line
 // "NODE-SEQ TIME TYPE" in --journal (default
-// $QD_ROOT/var/log/qd/sim/emfilter.journal).
+// $QD_ROOT/var/log/qd/sim/emfilter.journal), and its whole Event element,
+// followed by a line feed, in the same file name with ".xml" appended: the
+// array's own event log, from which the collection program's stand-in
+// answers a catch-up.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -81,6 +87,7 @@ struct Sim {
   std::vector<size_t> cuts;  // for the next document only
   bool together = false;
   bool heartbeats = true;
+  bool reaccept = false;
   int seq = 1000;
 };
 
@@ -163,6 +170,7 @@ void Journal(Sim& sim, const std::string& event) {
   std::string err;
   (void)QdAppendWhole(sim.journal, field("Node") + "-" + field("Seq") + " " + field("Time") + " " +
                                        field("Type") + "\n", err);
+  (void)QdAppendWhole(sim.journal + ".xml", event + "\n", err);
 }
 
 std::string EventOfFile(const std::string& path) {
@@ -219,14 +227,19 @@ void Accept(Sim& sim) {
 }
 
 void Hold(Sim& sim) {
-  while (sim.conn >= 0) {
-    pollfd pfd{sim.conn, POLLIN, 0};
-    int n = poll(&pfd, 1, static_cast<int>(QdScaledMillis(10)));
+  // With reaccept on, a restarted collector is served too, until the end.
+  while (sim.conn >= 0 || (sim.reaccept && sim.listener >= 0)) {
+    pollfd pfd[2] = {{sim.conn, POLLIN, 0}, {sim.reaccept ? sim.listener : -1, POLLIN, 0}};
+    int n = poll(pfd, 2, static_cast<int>(QdScaledMillis(10)));
     if (n == 0) {
-      if (sim.heartbeats) WriteAll(sim, kHeartbeat, std::strlen(kHeartbeat));
+      if (sim.heartbeats && sim.conn >= 0) WriteAll(sim, kHeartbeat, std::strlen(kHeartbeat));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n > 0 && (pfd[1].revents & POLLIN)) {
+      Accept(sim);
+      continue;
+    }
     char buf[256];
     if (n < 0 || read(sim.conn, buf, sizeof buf) <= 0) {
       close(sim.conn);
@@ -254,6 +267,10 @@ bool Run(Sim& sim, const std::string& line) {
   std::string cmd;
   in >> cmd;
   if (cmd.empty() || cmd[0] == '#') return true;
+  if (sim.reaccept && sim.listener >= 0) {
+    pollfd pending{sim.listener, POLLIN, 0};
+    if (poll(&pending, 1, 0) > 0) Accept(sim);
+  }
   std::string arg;
   std::vector<std::string> args;
   while (in >> arg) args.push_back(arg);
@@ -336,6 +353,8 @@ bool Run(Sim& sim, const std::string& line) {
     Wait(sim, std::atof(first().c_str()), true);
   } else if (cmd == "silence") {
     Wait(sim, std::atof(first().c_str()), false);
+  } else if (cmd == "reaccept") {
+    sim.reaccept = first() == "on";
   } else if (cmd == "close") {
     if (sim.conn >= 0) close(sim.conn);
     sim.conn = -1;

@@ -12,6 +12,13 @@
 //   cli_get_event_files  copies eventtypes, eventclasses and eventcomps into
 //                        /sp/prod/code/vqx-LEVEL/data
 //   cli_get_model        writes /sp/prod/data/files/SYSID/model
+//   cli_get_past_events  (a fifth word: the start time) writes
+//                        /sp/prod/data/files/SYSID/past_events, one EventList
+//                        of the array's events at or after that time, taken
+//                        from the simulator's event log
+//                        /var/log/qd/sim/emfilter.SYSID.journal.xml, else
+//                        /var/log/qd/sim/emfilter.journal.xml (none: an
+//                        empty list)
 //   anything else        does nothing
 // and exits 0. The files come from $QD_SIM_SPCOLLECT_DATA, else the source
 // tree's sim/spcollect/data. A system id or level that could leave its
@@ -83,6 +90,37 @@ int CopyData(const std::string& name, const std::string& to) {
   return 0;
 }
 
+// The Event elements of the simulator's event log whose time is at or
+// after `from`, in the order the array raised them.
+std::string PastEvents(const std::string& sysid, long from) {
+  std::string log, err;
+  if (QdReadFile(QdPath("/var/log/qd/sim/emfilter." + sysid + ".journal.xml"), log, err) != 0) {
+    (void)QdReadFile(QdPath("/var/log/qd/sim/emfilter.journal.xml"), log, err);
+  }
+  std::string events;
+  const std::string open = "<Event>", close = "</Event>";
+  for (size_t at = log.find(open); at != std::string::npos; at = log.find(open, at)) {
+    size_t end = log.find(close, at);
+    if (end == std::string::npos) break;
+    end += close.size();
+    const std::string event = log.substr(at, end - at);
+    size_t t = event.find("<Time>");
+    if (t != std::string::npos && std::atol(event.c_str() + t + 6) >= from) events += event + "\n";
+    at = end;
+  }
+  return "<EventList>\n" + events + "</EventList>\n";
+}
+
+int WritePastEvents(const std::string& sysid, long from) {
+  std::string path = QdPath("/sp/prod/data/files/" + sysid + "/past_events"), err;
+  QdMakeDirs(path.substr(0, path.rfind('/')), 0777);
+  if (QdReplaceFile(path, PastEvents(sysid, from), err, 0664) != 0) {
+    std::fprintf(stderr, "spcollect: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,5 +149,10 @@ int main(int argc, char** argv) {
     return rc;
   }
   if (command == "cli_get_model") return CopyData("model", "/sp/prod/data/files/" + sysid + "/model");
+  if (command == "cli_get_past_events") {
+    std::string ignored, from;
+    words >> ignored >> ignored >> ignored >> from;
+    return WritePastEvents(sysid, std::atol(from.c_str()));
+  }
   return 0;
 }
