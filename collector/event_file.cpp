@@ -160,12 +160,15 @@ int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
     return -1;
   }
   const std::string real_dir = QdPath(dir);
+  // Temporary names of this process alone: a worker being replaced may
+  // still file the same event as its successor.
+  const std::string tmp = "." + std::to_string(getpid()) + ".tmp";
   // One flush for the data of every file, then one for their names: the
   // device flush is what an event costs, so a batch pays it twice in all.
   std::vector<bool> written(batch.size(), false);
   std::string err;
   for (size_t i = 0; i < batch.size(); ++i) {
-    if (WriteUnflushed(real_dir + "/" + batch[i].name + ".tmp", batch[i].text, err) == 0) {
+    if (WriteUnflushed(real_dir + "/" + batch[i].name + tmp, batch[i].text, err) == 0) {
       written[i] = true;
     } else {
       LogSpe(st, 2, 'A', "open", batch[i].name, "write", err);
@@ -174,7 +177,7 @@ int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
   auto fail_all = [&](const std::string& why) {
     for (size_t i = 0; i < batch.size(); ++i) {
       if (!written[i]) continue;
-      unlink((real_dir + "/" + batch[i].name + ".tmp").c_str());
+      unlink((real_dir + "/" + batch[i].name + tmp).c_str());
       LogSpe(st, 2, 'A', "open", batch[i].name, "write", why);
       written[i] = false;
     }
@@ -186,10 +189,10 @@ int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
   for (size_t i = 0; i < batch.size(); ++i) {
     if (!written[i]) continue;
     const std::string path = real_dir + "/" + batch[i].name;
-    if (rename((path + ".tmp").c_str(), path.c_str()) != 0) {
+    if (rename((path + tmp).c_str(), path.c_str()) != 0) {
       LogSpe(st, 2, 'A', "open", batch[i].name, "write",
              std::string("could not rename temporary file onto \"") + path + "\": " + std::strerror(errno));
-      unlink((path + ".tmp").c_str());
+      unlink((path + tmp).c_str());
       written[i] = false;
     }
   }
