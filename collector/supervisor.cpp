@@ -177,6 +177,8 @@ int run_process(EvtmonState& st, const WorkerFn& worker) {
       // A worker whose supervisor is gone (killed) stops as at an operator
       // stop, so a restarted collector never runs beside an orphan.
       (void)prctl(PR_SET_PDEATHSIG, SIGTERM);
+      // A heartbeat into a pipe nobody reads fails; it must not kill.
+      signal(SIGPIPE, SIG_IGN);
       if (getppid() != parent) st.stop = true;
       if (TakeOwnObjects(st) != 0) _exit(255);
     }

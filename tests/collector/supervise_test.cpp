@@ -32,6 +32,8 @@ class SupervisedRun : public CollectorRun {
     // Started by a service manager: the program stays in the foreground.
     setenv("INVOCATION_ID", "program-test", 1);
     mkdir(root_.under("/sp/tmp").c_str(), 0777);
+    root_.write("/sp/prod/code/ruzi/bin/splor", Slurp(Env("QD_BUILD_DIR") + "/sim-bin/splor"));
+    chmod(root_.under("/sp/prod/code/ruzi/bin/splor").c_str(), 0755);
   }
   void TearDown() override {
     unsetenv("INVOCATION_ID");
@@ -148,6 +150,10 @@ TEST_F(SupervisedRun, SilentWorkerIsKilledAndReplacedAndAStopLeavesNoChild) {
   std::vector<std::string> notes = Files(root_.under("/tmp"), "fsnot");
   ASSERT_EQ(notes.size(), 1u) << Log();
   EXPECT_NE(Slurp(root_.under("/tmp/") + notes[0]).find("evtmon child process timed out"), std::string::npos);
+  // Then splor, once, without arguments.
+  const std::string splor = root_.read("/var/log/qd/sim/splor.calls");
+  EXPECT_EQ(splor.find("{\"argv\": [\"" + root_.under("/sp/prod/code/ruzi/bin/splor") + "\"]"), 0u) << splor;
+  EXPECT_EQ(splor.find('\n'), splor.size() - 1) << splor;
 
   StartDaemon(a);
   ASSERT_TRUE(PollUntil([&] { return Subscribed(a) == 2 && Worker(a) != 0; }, kPatience)) << Log();
