@@ -7,13 +7,12 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "catch_up.h"
 #include "temp_root.h"
+#include "test_files.h"
 
 namespace {
 
@@ -34,10 +33,7 @@ struct CatchUp : ::testing::Test {
 
   void SetUp() override {
     root.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\n");
-    std::ifstream in(std::string(std::getenv("QD_BUILD_DIR")) + "/sim-bin/spcollect", std::ios::binary);
-    std::stringstream bin;
-    bin << in.rdbuf();
-    root.write("/sp/prod/code/ruzi/bin/spcollect", bin.str());
+    root.write("/sp/prod/code/ruzi/bin/spcollect", FileText(BuildPath("sim-bin/spcollect")));
     chmod(root.under("/sp/prod/code/ruzi/bin/spcollect").c_str(), 0755);
     st.sysid = "1400123";
     st.ipaddr = "127.0.0.1";

@@ -11,9 +11,10 @@
 // watches it through the pipe alone (end of file on the pipe: the worker
 // has gone).
 //
-// The watchdog measures elapsed time on the monotonic clock: a worker gets
-// 360 s to start, then at most `max_secs` (60 s, 3600 s interactive)
-// between heartbeats, all scaled by QD_TIME_SCALE. The write end is
+// The watchdog measures elapsed time on the monotonic clock: the first
+// heartbeat counts as given 360 s after the start, then at most `max_secs`
+// (60 s, 3600 s interactive) may pass without one, all scaled by
+// QD_TIME_SCALE. The write end is
 // non-blocking, so a supervisor that does not read never stops the worker.
 #include <sys/types.h>
 
@@ -45,7 +46,10 @@ double MonotonicSeconds();
 struct Watchdog {
   double due = 0;    // the next heartbeat is due by then
   double limit = 0;  // allowed silence, already scaled
-  void Start(double now, double grace, double silence) { due = now + grace; limit = silence; }
+  void Start(double now, double grace, double silence) {
+    limit = silence;
+    due = now + grace + silence;
+  }
   void Beat(double now) { due = now + limit; }
   bool Expired(double now) const { return now > due; }
 };

@@ -84,6 +84,17 @@ class CollectorRun : public ::testing::Test {
     ASSERT_TRUE(evtmon_.Start(Env("QD_BUILD_DIR") + "/bin/evtmon", {"-D", kSysid, host, kLevel},
                               root_.under("/evtmon.stderr")));
   }
+  // Starts qdAnalyze on the test's database, with the stand-ins it runs.
+  void StartAnalyzer(DaemonRun& analyzer) {
+    root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nRUNNINGONSP = Y\n"
+                                     "WM_CONNINFO = dbname=" + db_.name() + "\n[Prod]\nORASID = " +
+                                         db_.name() + "\nORAID = qd\n");
+    const std::string path = Env("PATH");
+    setenv("PATH", (Env("QD_BUILD_DIR") + "/sim-bin:" + path).c_str(), 1);
+    ASSERT_TRUE(analyzer.Start(Env("QD_BUILD_DIR") + "/bin/qdAnalyze", {"-d", "-t", "60"},
+                               root_.under("/analyzer.stderr")));
+    setenv("PATH", path.c_str(), 1);
+  }
   int ExitCode() {
     int status = 0;
     if (!evtmon_.Wait(kPatience, status)) return -1000;

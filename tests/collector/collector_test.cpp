@@ -43,15 +43,8 @@ TEST_F(CollectorRun, CorpusReplayedInRandomBlocksIsFiledAsTheCorpusAndAnnouncedO
   EXPECT_TRUE(LogShows("get_events() stopping due to operator request"));
 
   // The analyzer takes the requests and analyzes each event as EXPECTED says.
-  root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nRUNNINGONSP = Y\n"
-                                   "WM_CONNINFO = dbname=" + db_.name() + "\n[Prod]\nORASID = " +
-                                       db_.name() + "\nORAID = qd\n");
-  const std::string path = Env("PATH");
-  setenv("PATH", (Env("QD_BUILD_DIR") + "/sim-bin:" + path).c_str(), 1);
   DaemonRun analyzer;
-  ASSERT_TRUE(analyzer.Start(Env("QD_BUILD_DIR") + "/bin/qdAnalyze", {"-d", "-t", "60"},
-                             root_.under("/analyzer.stderr")));
-  setenv("PATH", path.c_str(), 1);
+  StartAnalyzer(analyzer);
   std::map<std::string, std::map<std::string, std::string>> expected;
   {
     std::istringstream in(Slurp(corpus + "/EXPECTED"));

@@ -128,7 +128,7 @@ class SupervisedRun : public CollectorRun {
 };
 
 TEST_F(SupervisedRun, SilentWorkerIsKilledAndReplacedAndAStopLeavesNoChild) {
-  setenv("QD_TIME_SCALE", "0.02", 1);  // grace 7.2 s, silence 1.2 s
+  setenv("QD_TIME_SCALE", "0.02", 1);  // grace 7.2 s, then silence of 1.2 s
   Array a;
   a.sysid = kSysid;
   StartLiveFilter(a);
@@ -138,7 +138,7 @@ TEST_F(SupervisedRun, SilentWorkerIsKilledAndReplacedAndAStopLeavesNoChild) {
   const pid_t first = Worker(a);
   // The heartbeats keep a live worker through the grace and after it;
   // then the worker stops dead.
-  ASSERT_FALSE(PollUntil([&] { return Count("SPE0013") > 0; }, 8)) << Log();
+  ASSERT_FALSE(PollUntil([&] { return Count("SPE0013") > 0; }, 9)) << Log();
   kill(first, SIGSTOP);
   int status = 0;
   ASSERT_TRUE(a.evtmon.Wait(kPatience, status));
@@ -258,15 +258,8 @@ TEST_F(SupervisedRun, TwoHundredEventsUnderRandomKillsAreFiledOnceAndAllReachThe
   EXPECT_GE(msgs.size(), 200u);
 
   // The analyzer takes every request.
-  root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nRUNNINGONSP = Y\n"
-                                   "WM_CONNINFO = dbname=" + db_.name() + "\n[Prod]\nORASID = " +
-                                       db_.name() + "\nORAID = qd\n");
-  const std::string path = Env("PATH");
-  setenv("PATH", (Env("QD_BUILD_DIR") + "/sim-bin:" + path).c_str(), 1);
   DaemonRun analyzer;
-  ASSERT_TRUE(analyzer.Start(Env("QD_BUILD_DIR") + "/bin/qdAnalyze", {"-d", "-t", "60"},
-                             root_.under("/analyzer.stderr")));
-  setenv("PATH", path.c_str(), 1);
+  StartAnalyzer(analyzer);
   ASSERT_TRUE(PollUntil([&] {
     std::vector<WmMessageInfo> left;
     return wm.ListMessages(qdan, left) == 0 && left.empty();

@@ -5,43 +5,34 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "child_process.h"
 #include "temp_root.h"
+#include "test_files.h"
 
 namespace {
 
 const char* const kAnalyze = "/usr/bin/systemd-analyze";
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(EvtmonUnit, SystemdAcceptsAnInstancePerArrayWithoutAWord) {
   if (access(kAnalyze, X_OK) != 0) GTEST_SKIP() << "no systemd-analyze";
   TempRoot root;
-  const std::string deploy = std::string(std::getenv("QD_SOURCE_DIR")) + "/deploy";
-  root.write("/etc/systemd/system/evtmon@.service", Slurp(deploy + "/evtmon@.service"));
+  const std::string deploy = SourcePath("deploy");
+  root.write("/etc/systemd/system/evtmon@.service", FileText(deploy + "/evtmon@.service"));
   root.write("/usr/local/qd/bin/evtmon", "#!/bin/sh\n");
   chmod(root.under("/usr/local/qd/bin/evtmon").c_str(), 0755);
   // The targets every service is ordered against.
   for (const char* target : {"sysinit.target", "basic.target", "shutdown.target", "multi-user.target",
                              "network-online.target", "network.target", "paths.target", "slices.target",
                              "sockets.target", "timers.target", "local-fs.target", "swap.target"}) {
-    root.write(std::string("/usr/lib/systemd/system/") + target, Slurp(std::string("/lib/systemd/system/") + target));
+    root.write(std::string("/usr/lib/systemd/system/") + target, FileText(std::string("/lib/systemd/system/") + target));
   }
   for (const char* array : {"1400123", "1400777"}) {
     root.write(std::string("/etc/qd/evtmon/") + array + ".conf",
-               Slurp(deploy + "/evtmon/example.conf"));
+               FileText(deploy + "/evtmon/example.conf"));
     ChildSpec cmd;
     cmd.argv = {kAnalyze, "verify", "--root=" + root.path(), std::string("evtmon@") + array + ".service"};
     cmd.stdoutPath = root.under("/verify.out");
