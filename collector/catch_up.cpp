@@ -11,6 +11,7 @@
 #include "collection.h"
 #include "event_file.h"
 #include "event_process.h"
+#include "event_stream.h"
 #include "local_time.h"
 #include "qd_path.h"
 
@@ -57,7 +58,7 @@ int FeedFile(EvtmonState& st, EventParser& parser, const std::string& sys_path) 
         ++st.diagcnt;
       }
     }
-    if (st.pending.size() >= 64) FlushEvents(st);
+    if (st.pending.size() >= kBatchEvents) FlushEvents(st);
   }
   LogSpe(st, 19, 'A', st.past_event_counter);
   if (close(fd) != 0) LogSpe(st, 2, 'A', "close", "past_events_file", "read", -1);

@@ -102,7 +102,7 @@ int sendNotify(EvtmonState& st, const std::string& abstract, const std::string& 
   if (lock.Acquire(lockpath, err) != 0) Logme(st, "In sendNotify, " + err, '2');
   long last = 0;
   if (st.gdda && !st.gdda->GetValue(st.key_last_notify.c_str(), last, st.system_level)) {
-    LogSpe(st, 15, 'A', -1);
+    LogSpe(st, 15, 'A', st.key_last_notify);
     Logme(st, "Get GDDA Value for " + st.key_last_notify + " failed rc = -1, msg= " + st.gdda->szErrorMsg + " ");
     last = 0;
   }
