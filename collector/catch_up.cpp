@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "event_stream.h"
 #include "local_time.h"
 #include "qd_path.h"
+#include "signals.h"
 
 namespace {
 
@@ -59,6 +61,7 @@ int FeedFile(EvtmonState& st, EventParser& parser, const std::string& sys_path) 
       }
     }
     if (st.pending.size() >= kBatchEvents) FlushEvents(st);
+    if (CheckForSignal(SIGTERM, true)) st.stop = true;
   }
   LogSpe(st, 19, 'A', st.past_event_counter);
   if (close(fd) != 0) LogSpe(st, 2, 'A', "close", "past_events_file", "read", -1);
