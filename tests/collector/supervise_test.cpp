@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -201,6 +202,45 @@ TEST_F(SupervisedRun, TwoArraysCatchUpTheirOwnEventsRaisedWhileDown) {
   for (Array& a : arr) {
     EXPECT_NE(calls.find("cli_get_past_events " + a.sysid + " "), std::string::npos) << calls;
   }
+  for (Array& a : arr) a.filter.Signal(SIGTERM);
+}
+
+TEST_F(SupervisedRun, OutsideAServiceManagerEachArrayHasItsOwnSupervisorAndPidFile) {
+  unsetenv("INVOCATION_ID");
+  Array arr[2];
+  arr[0].sysid = "1400123";
+  arr[1].sysid = "1400777";
+  auto pid_file = [&](const Array& a) { return root_.under("/var/run/qd/evtmon." + a.sysid + ".pid"); };
+  auto supervisor = [&](const Array& a) { return static_cast<pid_t>(std::atol(Slurp(pid_file(a)).c_str())); };
+  struct StopAll {  // whatever happens, nothing stays running
+    std::function<void()> stop;
+    ~StopAll() { stop(); }
+  } guard{[&] {
+    for (const Array& a : arr) {
+      if (pid_t p = supervisor(a)) kill(p, SIGTERM);
+    }
+    for (const Array& a : arr) PollUntil([&] { return access(pid_file(a).c_str(), F_OK) != 0; }, kPatience);
+  }};
+  for (Array& a : arr) {
+    StartLiveFilter(a);
+    EndScript(a);
+    StartDaemon(a);
+    int status = 0;
+    ASSERT_TRUE(a.evtmon.Wait(kPatience, status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // detached, running
+    ASSERT_TRUE(PollUntil([&] { return supervisor(a) > 0 && Subscribed(a) == 1; }, kPatience)) << Log();
+  }
+  // A second collector of the same array is refused.
+  StartDaemon(arr[0]);
+  int status = 0;
+  ASSERT_TRUE(arr[0].evtmon.Wait(kPatience, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
+  EXPECT_NE(supervisor(arr[0]), supervisor(arr[1]));
+  for (Array& a : arr) {
+    kill(supervisor(a), SIGTERM);
+    EXPECT_TRUE(PollUntil([&] { return access(pid_file(a).c_str(), F_OK) != 0; }, kPatience));
+  }
+  EXPECT_EQ(Count("SPE0070"), 2);
   for (Array& a : arr) a.filter.Signal(SIGTERM);
 }
 
