@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "event_file.h"
@@ -125,6 +126,22 @@ TEST_F(Batch, TimeNotNewerIsNotWrittenAgain) {
   EXPECT_EQ(st.events_filed, 3);
   EXPECT_EQ(StoredTime(), 1113561000);
   EXPECT_EQ(StoredSeq(), "1-31");
+}
+
+TEST_F(Batch, TemporaryFilesOfEndedWorkersAreRemovedOthersKept) {
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string dir = std::string(kEventDir) + "/";
+  root.write(dir + "050415.102030.1-20." + std::to_string(ended) + ".tmp", "part");
+  root.write(dir + "050415.102030.1-21." + std::to_string(getpid()) + ".tmp", "mine");
+  root.write(dir + "050415.102030.1-22", "filed");
+  root.write(dir + "notes.tmp", "not a temporary event file");
+  EXPECT_EQ(RemoveStaleTempFiles(st), 1);
+  EXPECT_EQ(root.read(dir + "050415.102030.1-20." + std::to_string(ended) + ".tmp"), "");
+  EXPECT_EQ(root.read(dir + "050415.102030.1-21." + std::to_string(getpid()) + ".tmp"), "mine");
+  EXPECT_EQ(root.read(dir + "050415.102030.1-22"), "filed");
+  EXPECT_EQ(root.read(dir + "notes.tmp"), "not a temporary event file");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "event_file.h"
 
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -146,6 +148,29 @@ int WriteUnflushed(const std::string& tmp, const std::string& text, std::string&
 }
 
 }  // namespace
+
+int RemoveStaleTempFiles(EvtmonState& st) {
+  const std::string dir = QdPath(std::string(kFileBase) + "/" + st.sysid + "/event");
+  DIR* d = opendir(dir.c_str());
+  if (!d) return 0;
+  int removed = 0;
+  const std::string suffix = ".tmp";
+  while (dirent* ent = readdir(d)) {
+    std::string name = ent->d_name;
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
+    }
+    std::string stem = name.substr(0, name.size() - suffix.size());
+    size_t dot = stem.rfind('.');
+    if (dot == std::string::npos || stem.find_first_not_of("0123456789", dot + 1) != std::string::npos) continue;
+    const pid_t owner = static_cast<pid_t>(std::atol(stem.c_str() + dot + 1));
+    if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH) continue;
+    if (unlink((dir + "/" + name).c_str()) == 0) ++removed;
+  }
+  closedir(d);
+  if (removed > 0) Logme(st, "Removed " + std::to_string(removed) + " temporary event files of ended workers");
+  return removed;
+}
 
 int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
                std::vector<std::string>& pathname) {

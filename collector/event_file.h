@@ -59,6 +59,12 @@ bool SafePathWord(const std::string& id);
 int FileEvents(EvtmonState& st, const std::vector<PendingEvent>& batch,
                std::vector<std::string>& pathname);
 
+// Removes the temporary files "<name>.<pid>.tmp" that FileEvents left in
+// the array's event directory when its process died while filing: those
+// whose process no longer runs (the event is filed again by the catch-up).
+// Returns how many were removed; logs the count when not 0.
+int RemoveStaleTempFiles(EvtmonState& st);
+
 // Sends the analysis request for the event file `pathname` (file sequence
 // `seq`, file time `filetime`). Sent or queued (no receiver yet): logged as
 // SPE0011, returns 0. Otherwise the request goes to the fallback spool and

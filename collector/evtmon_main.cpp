@@ -230,6 +230,7 @@ int RunWorker(EvtmonState& st) {
   EventParser parser;
   parser.comps = &st.defs.comps;
   parser.callback = [&st](evtmon_t& e, const std::string& raw) { process_event(st, e, raw); };
+  (void)RemoveStaleTempFiles(st);
   rc = get_past_events(st, parser);
   if (rc != 0) {
     NotifyThrottled(st, "pastevts", "evtmon get_past_events failed to collect events.",

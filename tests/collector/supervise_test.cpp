@@ -284,6 +284,8 @@ TEST_F(SupervisedRun, TwoHundredEventsUnderRandomKillsAreFiledOnceAndAllReachThe
   auto filed = Filed(kSysid);
   EXPECT_EQ(filed.count("torn"), 0u);
   EXPECT_EQ(filed.size(), 200u);
+  // What a killed worker left half-filed was removed by its successor.
+  EXPECT_EQ(Files(FileDir("/event")).size(), 200u);
   for (const auto& seq : raised) {
     ASSERT_EQ(filed[seq].size(), 1u) << seq;
     EXPECT_NE(filed[seq][0].find("VQX level for Velmar " + std::string(kSysid) + " is " + kLevel),
