@@ -39,3 +39,9 @@ void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml);
 // could not be filed is logged as SPE0021 and gets no request. st.pending
 // is empty afterwards.
 void FlushEvents(EvtmonState& st);
+
+// Reaps finished collection and dump children (chk_dumps), sends the
+// analysis requests whose collection has ended or timed out (all of them
+// when `finishing`, on the way out), and stores the event time held back for
+// them once none is left.
+void CollectorTick(EvtmonState& st, bool finishing);

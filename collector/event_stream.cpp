@@ -152,6 +152,8 @@ int get_events(EvtmonState& st, int sock, EventParser& parser) {
   std::string err;
   while (!st.stop) {
     ++loops;
+    // Collections and dump fetches that ended, and the requests they held.
+    CollectorTick(st, false);
     // Events already read wait for what the socket holds right now, so one
     // batch takes them all (up to kBatchEvents); nothing waits longer.
     if (!st.pending.empty() && (st.pending.size() >= kBatchEvents || !Readable(sock))) {

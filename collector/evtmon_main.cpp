@@ -142,6 +142,7 @@ int RunWorker(EvtmonState& st) {
   if (!st.stop) {
     result = get_events(st, sock, parser);
     FlushEvents(st);
+    CollectorTick(st, true);  // requests still waiting for a collection go now
     if (result != 0) {
       Logme(st, "In run_process, get_events failed, rc = " + std::to_string(result));
       StreamFailureText f = DescribeFailure(false, result, st.ipaddr);
