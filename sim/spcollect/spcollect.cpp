@@ -13,7 +13,20 @@
 //                        /sp/prod/code/vqx-LEVEL/data
 //   cli_get_model        writes /sp/prod/data/files/SYSID/model
 //   anything else        does nothing
-// and exits 0. The files come from $QD_SIM_SPCOLLECT_DATA, else the source
+// and exits 0.
+//
+// The filter rules' collections (see FilterCollection below):
+//   spcollect -O special SYSID IPADDR LEVEL TEMP "CLI_COMMAND SYSID IPADDR LEVEL TEMP ARGS..."
+//     appends the command's output to the event file
+//     /sp/prod/data/files/SYSID/event/TEMP, as the real collections attach
+//     it: the control file's "output" text ("\n" for a line feed) when
+//     given, else the recorded output of the command from the outputs folder
+//     ($QD_SIM_OUTPUTS, else the source tree's sim/outputs: cli_showcage
+//     showcage_-d.txt, cli_showbat showbattery.txt, cli_get_lesb
+//     showportlesb.txt), else a banner line naming the command. Exit 1 when
+//     the event file is missing.
+//   spcollect -O KIND SYSID IPADDR LEVEL TEMP
+//     (a file collection of one kind) does nothing. The files come from $QD_SIM_SPCOLLECT_DATA, else the source
 // tree's sim/spcollect/data. A system id or level that could leave its
 // directory is refused (exit 2). No shell is used.
 #include <cstdio>
@@ -27,6 +40,10 @@
 #include "alerts.h"
 #include "atomic_file.h"
 #include "qd_path.h"
+
+#ifndef QD_SIM_OUTPUTS_DEFAULT
+#define QD_SIM_OUTPUTS_DEFAULT "sim/outputs"
+#endif
 
 #ifndef QD_SIM_SPCOLLECT_DATA_DEFAULT
 #define QD_SIM_SPCOLLECT_DATA_DEFAULT "sim/spcollect/data"
@@ -83,6 +100,46 @@ int CopyData(const std::string& name, const std::string& to) {
   return 0;
 }
 
+// A collection id (event file name): letters, digits, '.', '_', '-', '+'.
+bool SafeTemp(const std::string& w) {
+  if (w.empty() || w == "." || w == ".." || w.size() > 79) return false;
+  for (char c : w) {
+    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+')) return false;
+  }
+  return true;
+}
+
+// The filter rules' collections: the output goes to the end of the event file.
+int FilterCollection(const std::string& sysid, const std::string& temp, const std::string& command) {
+  if (temp == "none") return 0;
+  if (!SafeTemp(temp)) {
+    std::fprintf(stderr, "spcollect: refused collection id\n");
+    return 2;
+  }
+  const std::string path = QdPath("/sp/prod/data/files/" + sysid + "/event/" + temp);
+  if (access(path.c_str(), W_OK) != 0) {
+    std::fprintf(stderr, "spcollect: no event file %s\n", path.c_str());
+    return 1;
+  }
+  std::string out = ConfValue("output");
+  for (size_t at = out.find("\\n"); at != std::string::npos; at = out.find("\\n", at + 1)) out.replace(at, 2, "\n");
+  if (out.empty()) {
+    const char* recorded = command == "cli_showcage" ? "showcage_-d.txt"
+                           : command == "cli_showbat" ? "showbattery.txt"
+                           : command == "cli_get_lesb" ? "showportlesb.txt" : nullptr;
+    const char* dir = std::getenv("QD_SIM_OUTPUTS");
+    std::string err;
+    if (recorded) (void)QdReadFile(std::string(dir && *dir ? dir : QD_SIM_OUTPUTS_DEFAULT) + "/" + recorded, out, err);
+    if (out.empty()) out = "---------- " + command + " ----------\n";
+  }
+  std::string err;
+  if (QdAppendWhole(path, out, err) != 0) {
+    std::fprintf(stderr, "spcollect: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +148,7 @@ int main(int argc, char** argv) {
   if (!delay.empty()) usleep(static_cast<useconds_t>(std::atof(delay.c_str()) * 1e6));
   std::string code = ConfValue("exit");
   if (!code.empty()) return std::atoi(code.c_str());
+  if (argc == 7 && std::string(argv[2]) != "special") return 0;
   if (argc < 8) {
     std::fprintf(stderr, "spcollect: usage: spcollect -O special SYSID IPADDR LEVEL none COMMAND\n");
     return 2;
@@ -111,5 +169,5 @@ int main(int argc, char** argv) {
     return rc;
   }
   if (command == "cli_get_model") return CopyData("model", "/sp/prod/data/files/" + sysid + "/model");
-  return 0;
+  return FilterCollection(sysid, argv[6], command);
 }
