@@ -185,6 +185,7 @@ int add_dumpreq(EvtmonState& st, int node, const std::string& type, const std::s
   const std::string line = Num(node) + " " + file + " " + Num(alertid) + " 1\n";
   std::string err;
   QdFileLock lock;
+  (void)QdMakeDirs(QdPath(std::string(kFileBase) + "/" + st.sysid), 0777);
   if (lock.Acquire(QdPath(path + ".lock"), err) != 0 || QdAppendWhole(QdPath(path), line, err) != 0) {
     Logme(st, "In add_dmpreq(), Could not append to file " + path + ", error = " + err + " ");
     LogSpe(st, 2, 'A', "close", path, "write", -7);
