@@ -161,7 +161,14 @@ int get_more_dumps(EvtmonState& st) {
   const bool core = f.reqcore > 0;
   const std::string id = core ? f.reqcoreFN : f.reqpanicFN;
   f.dumpnode = 999;
-  if (StartDumpFetch(st, core ? "core" : "panic", "all", id.empty() ? "none" : id) != 0) return -1;
+  if (StartDumpFetch(st, core ? "core" : "panic", "all", id.empty() ? "none" : id) != 0) {
+    // Not retried on every pass: the request file keeps the requests for
+    // the next fetch that starts.
+    (core ? f.reqcore : f.reqpanic) = 0;
+    (core ? f.reqcoreFN : f.reqpanicFN).clear();
+    Logme(st, std::string("In get_more_dumps(), ") + (core ? "core" : "panic") + " fetch not started, waiting requests left to the next fetch", '2');
+    return -1;
+  }
   if (core) {
     --f.reqcore;
     if (f.reqcore == 0) f.reqcoreFN.clear();
@@ -172,6 +179,21 @@ int get_more_dumps(EvtmonState& st) {
     if (f.reqpanic == 0) f.reqpanicFN.clear();
     Logme(st, "In get_more_dumps(), Processing pending panic dump request for file  " + id + ", pid = " +
                   Num(f.children.entries.back().pid) + " ");
+  }
+  return 0;
+}
+
+int StartupDumpFetch(EvtmonState& st) {
+  FilterState& f = st.filter;
+  if (DumpRunning(st)) return 0;
+  f.dumpnode = 999;
+  if (f.reqpanic == 0) {
+    f.reqpanic = 1;
+    f.reqpanicFN = "none";
+  }
+  if (StartDumpFetch(st, "core", "all", "none") != 0) {
+    (void)get_more_dumps(st);
+    return -1;
   }
   return 0;
 }

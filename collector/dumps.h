@@ -38,6 +38,11 @@ int get_more_dumps(EvtmonState& st);
 int StartDumpFetch(EvtmonState& st, const std::string& type, const std::string& node,
                    const std::string& id);
 
+// At the first read of a worker: a core fetch for all nodes, with a panic
+// fetch waiting behind it, so dumps that arrived while no collector ran are
+// fetched. 0, or -1 when it could not be started (logged).
+int StartupDumpFetch(EvtmonState& st);
+
 // Appends a request line under the file's lock. 0; -1 when `file` cannot be
 // a dump name (blanks, "..", control characters; logged); -7 when the line
 // could not be written (logged).

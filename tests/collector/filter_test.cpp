@@ -240,6 +240,14 @@ TEST_F(FilterTest, CollectAndRenameSendsThePlusNameAfterTheCollectionEndedAndSup
   EXPECT_EQ("2-234568", aiq[0].seq);
   EXPECT_EQ(1u, Calls("spcollect").size());
   EXPECT_NE(Log().find("cagecage2 proc suppressed"), std::string::npos);
+  // A file sequence without "-" cannot be renamed: nothing is launched and
+  // the event is still analysed under its name.
+  st_.filter.procs.entries.clear();
+  ASSERT_EQ(0, spfilter(st_, again, "odd", path_ + "x", "2x234568", again.time, again.time));
+  aiq = Take(qdan_);
+  ASSERT_EQ(1u, aiq.size());
+  EXPECT_EQ("2x234568", aiq[0].seq);
+  EXPECT_EQ(1u, Calls("spcollect").size());
   // Past the window it runs again.
   for (auto& p : st_.filter.procs.entries) p.last -= 301;
   ASSERT_EQ(0, Filter(again));
