@@ -6,28 +6,9 @@
 #include <cstring>
 
 #include "prefilter.h"
-#include "qd_path.h"
+#include "rule_fields.h"
 
 namespace {
-
-bool ParseInt(const std::string& text, int32_t& out) {
-  const char* s = text.c_str();
-  while (*s == ' ' || *s == '\t') ++s;
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(s, &end, 10);
-  if (end == s || errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end) return false;
-  out = static_cast<int32_t>(v);
-  return true;
-}
-
-bool CopyText(const std::string& text, char* field, size_t cap) {
-  if (text.empty() || text.size() >= cap) return false;
-  std::memcpy(field, text.c_str(), text.size() + 1);
-  return true;
-}
 
 bool Blank(const char* field) { return field[0] == ' ' || field[0] == '\0'; }
 
@@ -35,27 +16,18 @@ bool Blank(const char* field) { return field[0] == ' ' || field[0] == '\0'; }
 
 bool ParseFilterLine(const std::string& line, FilterEntry& out) {
   std::vector<std::string> f;
-  size_t at = 0;
-  for (int i = 0; i < 12; ++i) {
-    size_t comma = line.find(',', at);
-    if (comma == std::string::npos) return false;
-    f.push_back(line.substr(at, comma - at));
-    at = comma + 1;
-  }
-  size_t semi = line.rfind(';');
-  if (semi == std::string::npos || semi < at) return false;
-  f.push_back(line.substr(at, semi - at));
+  if (!SplitRuleFields(line, 13, f)) return false;
   std::memset(&out, 0, sizeof out);
-  if (!CopyText(f[0], out.type, sizeof out.type) || !ParseInt(f[1], out.sev) ||
-      !ParseInt(f[2], out.eclass) || !ParseInt(f[3], out.action) || !ParseInt(f[4], out.number)) {
+  if (!RuleText(f[0], out.type, sizeof out.type) || !RuleInt(f[1], out.sev) ||
+      !RuleInt(f[2], out.eclass) || !RuleInt(f[3], out.action) || !RuleInt(f[4], out.number)) {
     return false;
   }
   for (int k = 0; k < 5; ++k) {
-    if (!CopyText(f[5 + k], out.comp[k], sizeof out.comp[k])) return false;
+    if (!RuleText(f[5 + k], out.comp[k], sizeof out.comp[k])) return false;
   }
-  return CopyText(f[10], out.level, sizeof out.level) &&
-         CopyText(f[11], out.cmpstr, sizeof out.cmpstr) &&
-         CopyText(f[12], out.command, sizeof out.command);
+  return RuleText(f[10], out.level, sizeof out.level) &&
+         RuleText(f[11], out.cmpstr, sizeof out.cmpstr) &&
+         RuleText(f[12], out.command, sizeof out.command);
 }
 
 int ReadFilterRules(const std::string& sysid, FilterTable& table, std::vector<std::string>& notes) {
@@ -63,22 +35,14 @@ int ReadFilterRules(const std::string& sysid, FilterTable& table, std::vector<st
   table.path.clear();
   const std::string own = "/sp/prod/control/appconf/" + sysid + ".filt";
   const std::string common = "/sp/prod/control/appconf/common.filt";
-  FILE* in = nullptr;
-  char line[4096];
-  for (const std::string& path : {own, common}) {
-    in = std::fopen(QdPath(path).c_str(), "r");
-    if (in && std::fgets(line, sizeof line, in)) {
-      table.path = path;
-      break;
-    }
-    notes.push_back(path == own ? "Cannot read header in special filter file"
+  std::vector<std::string> missing;
+  FILE* in = OpenRuleFile(own, common, table.path, missing);
+  for (const auto& name : missing) {
+    notes.push_back(name == own ? "Cannot read header in special filter file"
                                 : "Cannot read header in common filter file");
-    if (in) std::fclose(in);
-    in = nullptr;
   }
   if (!in) return 1;
-  for (int skip = 0; skip < 2 && std::fgets(line, sizeof line, in); ++skip) {
-  }
+  char line[4096];
   int rc = 0;
   while (std::fgets(line, sizeof line, in)) {
     std::string text = line;

@@ -132,6 +132,24 @@ void LaunchOnly(FilterRun& r, const std::string& key, long window, const std::st
   if (pid > 0) Log(r, "Launched " + what + ", pid = " + Num(pid));
 }
 
+// The "-" at `dash` of the file sequence becomes "+", and the event file
+// takes the new name; a failed rename keeps the old name (logged).
+void RenameForCollection(FilterRun& r, size_t dash) {
+  std::string seq = r.seq;
+  seq[dash] = '+';
+  char stamp[16];
+  build_timestamp(stamp, r.filetime);
+  const std::string temp = std::string(stamp) + "." + seq;
+  const std::string path = std::string(kFileBase) + "/" + r.st.sysid + "/" + r.filetype + "/" + temp;
+  if (rename(QdPath(r.pathname).c_str(), QdPath(path).c_str()) != 0) {
+    Log(r, "In spfilter, rename of file " + r.pathname + " failed, rc = -1, err = " + std::strerror(errno));
+    return;
+  }
+  r.pathname = path;
+  r.seq = seq;
+  r.name = temp;
+}
+
 void CollectAndRename(FilterRun& r, const std::string& key, const std::string& x,
                       const std::vector<std::string>& extra, const std::string& what) {
   if (!key.empty() && Suppressed(r, key, kProcWindow)) return;
@@ -143,19 +161,7 @@ void CollectAndRename(FilterRun& r, const std::string& key, const std::string& x
     return;
   }
   if (!key.empty()) (void)update_proc_time(r.st.filter.procs, key, time(nullptr));
-  std::string seq = r.seq;
-  seq[dash] = '+';
-  char stamp[16];
-  build_timestamp(stamp, r.filetime);
-  const std::string temp = std::string(stamp) + "." + seq;
-  const std::string path = std::string(kFileBase) + "/" + r.st.sysid + "/" + r.filetype + "/" + temp;
-  if (rename(QdPath(r.pathname).c_str(), QdPath(path).c_str()) != 0) {
-    Log(r, "In spfilter, rename of file " + r.pathname + " failed, rc = -1, err = " + std::strerror(errno));
-  } else {
-    r.pathname = path;
-    r.seq = seq;
-    r.name = temp;
-  }
+  RenameForCollection(r, dash);
   Log(r, "Launching " + what + ", for " + r.name + ", vqx level = " + r.st.vqx_level);
   pid_t pid = Launch(r, x, extra, KIND_COMMAND);
   if (pid > 0) {
@@ -508,19 +514,7 @@ void QuotedCollection(FilterRun& r) {
   }
   // The quoted string is built here; CollectAndRename checks plain words only.
   const std::string quoted = std::string("'") + r.e.event_string + "'";
-  std::string seq = r.seq;
-  seq[dash] = '+';
-  char stamp[16];
-  build_timestamp(stamp, r.filetime);
-  const std::string temp = std::string(stamp) + "." + seq;
-  const std::string path = std::string(kFileBase) + "/" + r.st.sysid + "/" + r.filetype + "/" + temp;
-  if (rename(QdPath(r.pathname).c_str(), QdPath(path).c_str()) != 0) {
-    Log(r, "In spfilter, rename of file " + r.pathname + " failed, rc = -1, err = " + std::strerror(errno));
-  } else {
-    r.pathname = path;
-    r.seq = seq;
-    r.name = temp;
-  }
+  RenameForCollection(r, dash);
   pid_t pid = Launch(r, r.rule->command, {quoted}, KIND_COMMAND);
   if (pid > 0) {
     Log(r, "Launched special collection with eventstr, pid = " + Num(pid));

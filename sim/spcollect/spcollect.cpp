@@ -40,6 +40,7 @@
 #include "alerts.h"
 #include "atomic_file.h"
 #include "qd_path.h"
+#include "standin.h"
 
 #ifndef QD_SIM_OUTPUTS_DEFAULT
 #define QD_SIM_OUTPUTS_DEFAULT "sim/outputs"
@@ -60,28 +61,10 @@ bool SafeWord(const std::string& w) {
 }
 
 void RecordCall(int argc, char** argv) {
-  std::string line = "{\"argv\": [";
-  for (int i = 0; i < argc; ++i) line += std::string(i ? ", " : "") + "\"" + QdJsonEscape(argv[i]) + "\"";
-  line += "], \"time\": " + std::to_string(time(nullptr)) + ", \"pid\": " + std::to_string(getpid()) + "}\n";
-  std::string err;
-  (void)QdAppendWhole(QdPath("/var/log/qd/sim/spcollect.calls"), line, err);
+  StandinRecord("spcollect", std::vector<std::string>(argv, argv + argc));
 }
 
-std::string ConfValue(const std::string& key) {
-  std::string text, err;
-  if (QdReadFile(QdPath("/etc/qd/sim/spcollect.conf"), text, err) != 0) return "";
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos || line[0] == '#') continue;
-    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
-    k.erase(k.find_last_not_of(" \t") + 1);
-    v.erase(0, v.find_first_not_of(" \t"));
-    if (k == key) return v;
-  }
-  return "";
-}
+std::string ConfValue(const std::string& key) { return StandinConf("spcollect", key); }
 
 int CopyData(const std::string& name, const std::string& to) {
   const char* dir = std::getenv("QD_SIM_SPCOLLECT_DATA");

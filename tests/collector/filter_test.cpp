@@ -25,23 +25,12 @@
 #include "spfilter.h"
 #include "sw_update.h"
 #include "temp_root.h"
+#include "test_files.h"
 #include "test_db.h"
 
 namespace {
 
 const char* const kSysid = "1400123";
-
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 template <size_t N>
 void Put(char (&field)[N], const std::string& text) {
@@ -89,7 +78,7 @@ class FilterTest : public ::testing::Test {
 
   void Install(const char* prog) {
     const std::string to = std::string("/sp/prod/code/ruzi/bin/") + prog;
-    root_.write(to, Slurp(Env("QD_BUILD_DIR") + "/sim-bin/" + prog));
+    root_.write(to, FileText(BuildPath(std::string("sim-bin/") + prog)));
     chmod(root_.under(to).c_str(), 0755);
   }
   void Rules(const std::string& lines) {
