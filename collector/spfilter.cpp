@@ -619,6 +619,11 @@ int spfilter(EvtmonState& st, const evtmon_t& e, const std::string& name, const 
       r.analyze = true;
       QuotedCollection(r);
       break;
+    case 10:
+      // The update log is kept whatever the severity; the analysis is not.
+      r.analyze = SevPasses(r);
+      RunAction(r, action);
+      break;
     case 99:
       break;
     default:
