@@ -95,7 +95,10 @@ std::string CommandLine(const FilterRun& r, const std::string& x, const std::vec
 // Refuses values the command line cannot carry; logged.
 bool ValuesSafe(FilterRun& r, const std::vector<std::string>& values) {
   for (const auto& v : values) {
-    if (!CommandWord(v)) {
+    // A time of build_cli_timestamp travels as one quoted word.
+    const bool quoted = v.size() >= 2 && v.front() == '\'' && v.back() == '\'' &&
+                        QuotableText(v.substr(1, v.size() - 2));
+    if (!quoted && !CommandWord(v)) {
       Log(r, "In spfilter(), value refused for the collection command line of " + std::string(r.e.type) +
                  ", msgcode " + r.code + ": " + v.substr(0, 80));
       return false;

@@ -6,12 +6,12 @@
 // from starting again within its window; then the event file is handed to
 // the analyzer and to the file transfer process.
 //
-// Collection command lines are one argument each, built from words: a value
-// from the event that the collection program's command syntax cannot carry
-// as one word (blanks, quotes, control characters, other than the quoted
-// event string of action 92, which may hold anything but a single quote and
-// control characters) is refused and logged, and the event is still
-// analysed. No shell is ever involved.
+// Collection command lines are one argument each, built from words and
+// single-quoted texts (the times of build_cli_timestamp, the event string of
+// action 92): a value from the event that the collection program's command
+// syntax cannot carry as one word (blanks, quotes, control characters), or
+// as one quoted text (a single quote, control characters), is refused and
+// logged, and the event is still analysed. No shell is ever involved.
 //
 // "Collect and rename" actions turn the "-" of the file sequence into "+",
 // rename the event file to match, and send the analysis and transfer

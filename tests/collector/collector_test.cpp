@@ -121,7 +121,7 @@ TEST_F(CollectorRun, CorpusReplayedInRandomBlocksIsFiledAsTheCorpusAndAnnouncedO
   StartFilter(script + "\nhold\n");
   StartCollector();
   ASSERT_TRUE(PollUntil([&] { return Files(FileDir("/event")).size() >= names.size(); }, kPatience)) << Log();
-  ASSERT_TRUE(PollUntil([&] { return Count("SPE0011") >= static_cast<int>(names.size()); }, kPatience)) << Log();
+  ASSERT_TRUE(PollUntil([&] { return Count("File analysis msg") >= static_cast<int>(names.size()); }, kPatience)) << Log();
   for (const auto& f : Files(FileDir("/event"))) {
     std::string text = Slurp(FileDir("/event/") + f);
     EXPECT_EQ(wanted.count(text), 1u) << f << " differs from every corpus file:\n" << text;
@@ -304,7 +304,7 @@ TEST_F(FilterRun, CageEventIsFiledWithTheCageListingAndTheCageHandlerReportsFrom
   StartFilter("accept\nreplay " + Env("QD_SOURCE_DIR") + "/tests/corpus/events/evt_jbod_jtype\nhold\n");
   StartCollector();
   const std::string name = "050415.102430.0+234595";
-  ASSERT_TRUE(LogShows("SPE0011")) << Log();
+  ASSERT_TRUE(LogShows("File analysis msg")) << Log();
   const std::string file = Slurp(FileDir("/event/" + name));
   EXPECT_NE(file.find("</Event>\n\nVQX level for Velmar 1400123 is 2.3.1.45\n---------- showcage -d cage2 ----------\n"),
             std::string::npos) << file;
@@ -378,7 +378,7 @@ TEST_F(FilterRun, NoProgramOfTheCollectorStartsAShellOverEveryAction) {
                                                  Env("QD_BUILD_DIR") + "/bin/evtmon", "-D", kSysid,
                                                  "127.0.0.1", kLevel},
                             root_.under("/evtmon.stderr")));
-  ASSERT_TRUE(PollUntil([&] { return Count("SPE0011") >= 31; }, kPatience)) << Log();
+  ASSERT_TRUE(PollUntil([&] { return Count("File analysis msg") >= 31; }, kPatience)) << Log();
   // Children sharing a suppression key start once; every one that started ends.
   ASSERT_TRUE(PollUntil([&] { return Count("In chk_dumps(), waitpid return pid") >= 20; }, kPatience)) << Log();
   // The worker itself is stopped; strace ends with it.

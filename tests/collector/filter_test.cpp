@@ -381,3 +381,42 @@ TEST_F(FilterTest, FetchThatKeepsFailingIsRelaunchedThreeTimesThenLeftAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// Values taken from components and the event string reach the command line
+// in the order and form each action gives them.
+TEST_F(FilterTest, ComponentAndEventStringValuesFillTheCommandLines) {
+  Rules("evt_multi,6,0,90,0,comp_hw_cage,comp_sw_ld,comp_hw_node, , , , ,cli_get_cagedata;\n"
+        "evt_times,6,0,91,0,comp_hw_node, , , , , , ,cli_showsys_more;\n"
+        "evt_disk,6,0,18,0, , , , , , , , ;\n"
+        "evt_lesb,6,0,11,0, , , , , , , , ;\n");
+  evtmon_t multi = Event("evt_multi", 1, "x");
+  AddComp(multi, "ld7", "comp_sw_ld", 7);
+  AddComp(multi, "cage3", "comp_hw_cage", 3);
+  AddComp(multi, "node1", "comp_hw_node", 1);
+  ASSERT_EQ(0, Filter(multi));
+  evtmon_t times = Event("evt_times", 1, "x");
+  AddComp(times, "node1", "comp_hw_node", 1);
+  ASSERT_EQ(0, Filter(times));
+  evtmon_t disk = Event("evt_disk", 1, "x");
+  disk.msgcode = 0x30004;
+  AddComp(disk, "disk", "comp_hw_disk", 0x2000001862FC0001LL);
+  ASSERT_EQ(0, Filter(disk));
+  ASSERT_EQ(0, Filter(Event("evt_lesb", 1, "link errors on port [1:2:3] now")));
+  Settle();
+  const std::string calls = root_.read("/var/log/qd/sim/spcollect.calls");
+  EXPECT_NE(calls.find("cli_get_cagedata 1400123 127.0.0.1 2.3.1.0 050415.102430.2+234567 cage3@ld7@1\""),
+            std::string::npos) << calls;
+  EXPECT_NE(calls.find("cli_showsys_more 1400123 127.0.0.1 2.3.1.0 050415.102430.2+234568 "
+                       "'Fri Apr 15 10:23:30 2005' 'Fri Apr 15 10:25:00 2005' 1\""), std::string::npos) << calls;
+  EXPECT_NE(calls.find("cli_get_pddata 1400123 127.0.0.1 2.3.1.0 050415.102430.2+234569 2000001862FC0001 "
+                       "'Fri Apr 15 09:54:30 2005' 'Fri Apr 15 10:25:00 2005' 30004\""), std::string::npos) << calls;
+  EXPECT_NE(calls.find("cli_get_lesb 1400123 127.0.0.1 2.3.1.0 050415.102430.2+234570 1:2:3\""), std::string::npos)
+      << calls;
+  auto aiq = Take(qdan_);
+  ASSERT_EQ(4u, aiq.size());
+  for (const auto& r : aiq) EXPECT_NE(r.seq.find('+'), std::string::npos) << r.seq;
+}
+
+}  // namespace
