@@ -420,3 +420,32 @@ TEST_F(FilterTest, ComponentAndEventStringValuesFillTheCommandLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// The array-wide collection needs its cluster name, runs at most once an
+// hour, holds dump fetches back while it runs, and its exit status is never
+// read as a dump fetch's.
+TEST_F(FilterTest, ArrayWideCollectionBlocksDumpFetchesWithoutBeingTakenForOne) {
+  Rules("evt_probe,6,0,21,0, , , , , , , , ;\nevt_coredump,6,0,1,0, , , , , , , , ;\n");
+  ASSERT_EQ(0, Filter(Event("evt_probe", 1, "x")));
+  EXPECT_NE(Log().find("could not determine cluster name, cannot run Probex"), std::string::npos);
+  root_.write("/etc/sysconfig/sp/cluster/other.conf", "NAME=other\nSERIALNO=999\n");
+  root_.write("/etc/sysconfig/sp/cluster/clu7.conf", "NAME=clu7\nSERIALNO=\"1400123\"\n");
+  root_.write("/etc/qd/sim/Probex.conf", "exit = 245\ndelay = 0.3\n");
+  ASSERT_EQ(0, Filter(Event("evt_probe", 1, "x")));
+  ASSERT_EQ(0, Filter(Event("evt_probe", 1, "x")));  // within the hour
+  ASSERT_EQ(0, Filter(Event("evt_coredump", 1, "COREDUMP: recovered files: /a/core.p.1.Jan01-00:00:00 x")));
+  EXPECT_EQ(1, st_.filter.reqcore);  // waits for the collection
+  EXPECT_EQ(4u, Take(qdan_).size());
+  Settle();
+  auto probex = Calls("Probex");
+  ASSERT_EQ(1u, probex.size());
+  EXPECT_NE(probex[0].find("\"clu7\"]"), std::string::npos) << probex[0];
+  auto fetches = Calls("vqxdump");
+  ASSERT_EQ(1u, fetches.size()) << Log();
+  EXPECT_NE(fetches[0].find("\"core\", \"all\""), std::string::npos);
+  EXPECT_EQ(0, st_.filter.reqpanic);
+}
+
+}  // namespace
