@@ -104,6 +104,7 @@ int get_model(EvtmonState& st) {
   st.model = line;
   char max_nodes = st.model.size() > 1 ? st.model[1] : '?';
   int max_update_time = max_nodes == '4' ? 4200 : max_nodes == '2' ? 2100 : 8400;
+  st.filter.max_update_time = max_update_time;
   Logme(st, std::string("In get_model, max_nodes = ") + max_nodes +
                 ", max_update_time = " + std::to_string(max_update_time));
   return 0;

@@ -328,15 +328,22 @@ int callWorkMsg(EvtmonState& st, const char* filetype, const std::string& path, 
   std::snprintf(id10, sizeof id10, "%s0010", mid.c_str());
   std::snprintf(id11, sizeof id11, "%s0011", mid.c_str());
   if (!st.wm) return -2;
+  // A request that cannot be sent now goes to the fallback spool, never lost.
+  auto spool = [&](int rc) {
+    std::string where;
+    (void)QueueSend(kEvtmonWmName, "SPFT", "TOQ", &req, sizeof req, where);
+    Logme(st, "Send work message failed. ID=00000000, msg = " + where);
+    return rc;
+  };
   int own = st.wm->GetUID(kEvtmonWmName);
   if (own < 0) {
     LogSpe(st, 20, '2', 0, kEvtmonWmName, own, UidFailure(*st.wm, own));
-    return -2;
+    return spool(-2);
   }
   int ft = st.wm->GetUID("SPFT");
   if (ft < 0) {
     LogSpe(st, 20, '2', 0, "SPFT", ft, UidFailure(*st.wm, ft));
-    return -3;
+    return spool(-3);
   }
   Logme(st, "In callWorkMsg(), Send() TOQ FileName = " + path + ", FileSeq = " + seq +
                 ", TimeStamp = " + std::to_string(static_cast<long>(t)));
@@ -355,10 +362,7 @@ int callWorkMsg(EvtmonState& st, const char* filetype, const std::string& path, 
     return -4;
   }
   if (st.log) st.log->Insert(id10, 'A', st.sysid, 0, "SEND (to transfer)", rc, st.wm->szErrorMsg);
-  std::string where;
-  (void)QueueSend(kEvtmonWmName, "SPFT", "TOQ", &req, sizeof req, where);
-  Logme(st, "Send work message failed. ID=00000000, msg = " + where);
-  return -5;
+  return spool(-5);
 }
 
 int processDiagFile(EvtmonState& st, const std::string& header, const char* block, long len) {

@@ -81,6 +81,7 @@ int processDiagFile(EvtmonState& st, const std::string& header, const char* bloc
 // Sends a file transfer request. 0 submitted; -4 queued (the transfer
 // process has no receiver now: it gets the request when it registers, so
 // callers count this as sent); -2 "SPEC" unknown; -3 "SPFT" unknown; -5 the
-// send failed and the request went to the fallback spool.
+// send failed. On -2, -3 and -5 the request goes to the fallback spool (-2
+// without any spool when the state has no work-message service object).
 int callWorkMsg(EvtmonState& st, const char* filetype, const std::string& path, time_t t,
                 const std::string& seq);

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "catch_up.h"
+#include "dumps.h"
 #include "event_file.h"
+#include "spfilter.h"
+#include "sw_update.h"
 #include "prefilter.h"
 
 namespace {
@@ -61,6 +64,27 @@ void StoreLastEvent(EvtmonState& st, const std::string& node_seq) {
       st.stored_node_seq = node_seq;
     }
   }
+}
+
+namespace {
+
+// Stores the newest event time held back for deferred requests once none
+// is left.
+void StoreHeld(EvtmonState& st) {
+  FilterState& f = st.filter;
+  if (!f.deferred.empty() || f.held_node_seq.empty()) return;
+  if (f.held_event_time > st.last_event_time) st.last_event_time = f.held_event_time;
+  StoreLastEvent(st, f.held_node_seq);
+  f.held_node_seq.clear();
+  f.held_event_time = 0;
+}
+
+}  // namespace
+
+void CollectorTick(EvtmonState& st, bool finishing) {
+  (void)chk_dumps(st);
+  (void)SendDeferred(st, finishing);
+  StoreHeld(st);
 }
 
 bool ApplyTestEvent(evtmon_t& e) {
@@ -123,6 +147,7 @@ std::string format_port(const std::string& comp_text, const std::string& vqx_lev
 void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml) {
   ++st.events_seen;
   ApplyTestEvent(e);
+  if (!st.filter.children.entries.empty()) CollectorTick(st, false);
   st.curr_node_seq = std::to_string(e.node) + "-" + std::to_string(static_cast<long>(e.seq));
   WriteHeartbeat(st);
   if (SkipProcessedEvent(st, e.time)) return;
@@ -154,6 +179,7 @@ void process_event(EvtmonState& st, evtmon_t& e, const std::string& raw_xml) {
   p.filetime = t;
   p.event_time = e.time;
   p.node_seq = st.curr_node_seq;
+  p.evt = std::make_shared<const evtmon_t>(e);
   st.pending.push_back(std::move(p));
 }
 
@@ -164,6 +190,7 @@ void FlushEvents(EvtmonState& st) {
   std::vector<std::string> pathname;
   const int filed = FileEvents(st, batch, pathname);
   const std::string* newest_seq = nullptr;
+  long newest_time = st.last_event_time;
   for (size_t i = 0; i < batch.size(); ++i) {
     const PendingEvent& p = batch[i];
     if (pathname[i].empty()) {
@@ -171,16 +198,29 @@ void FlushEvents(EvtmonState& st) {
       continue;
     }
     ++st.events_filed;
-    // The filter rules and their collections come between filing and analysis.
-    (void)DoAnalyze(st, pathname[i], p.seq, p.filetime);
+    const std::string summary = p.text.substr(0, p.text.find("XML FORMAT:"));
+    (void)check_sw_update(st, summary, time(nullptr));
+    // The filter rules start collections, then ask for the analysis.
+    int rc = spfilter(st, *p.evt, p.name, pathname[i], p.seq, p.filetime, p.event_time);
+    if (rc != 0) LogSpe(st, 22, 'A', rc);
     // An event of the same second as the newest one still moves the
     // node-sequence on, so a restart does not file it again.
-    if (p.event_time > 0 && difftime(p.filetime, static_cast<time_t>(st.last_event_time)) >= 0) {
-      st.last_event_time = p.event_time;
+    if (p.event_time > 0 && difftime(p.filetime, static_cast<time_t>(newest_time)) >= 0) {
+      newest_time = p.event_time;
       newest_seq = &p.node_seq;
     }
   }
+  if (!newest_seq) return;
   // Only now are the files and their requests durable: a restart catches up
-  // from here, so an event not yet requested is never skipped.
-  if (newest_seq) StoreLastEvent(st, *newest_seq);
+  // from here, so an event not yet requested is never skipped. Requests
+  // waiting for their collection hold the stored time back until sent.
+  if (!st.filter.deferred.empty()) {
+    if (newest_time > st.filter.held_event_time) {
+      st.filter.held_event_time = newest_time;
+      st.filter.held_node_seq = *newest_seq;
+    }
+    return;
+  }
+  st.last_event_time = newest_time;
+  StoreLastEvent(st, *newest_seq);
 }

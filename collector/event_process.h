@@ -43,3 +43,9 @@ void StoreLastEvent(EvtmonState& st, const std::string& node_seq);
 // could not be filed is logged as SPE0021 and gets no request. st.pending
 // is empty afterwards.
 void FlushEvents(EvtmonState& st);
+
+// Reaps finished collection and dump children (chk_dumps), sends the
+// analysis requests whose collection has ended or timed out (all of them
+// when `finishing`, on the way out), and stores the event time held back for
+// them once none is left.
+void CollectorTick(EvtmonState& st, bool finishing);

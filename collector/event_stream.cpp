@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "event_file.h"
+#include "dumps.h"
 #include "event_process.h"
 #include "signals.h"
 #include "time_scale.h"
@@ -150,8 +151,11 @@ int get_events(EvtmonState& st, int sock, EventParser& parser) {
   int failures = 0;
   static char block[kReadBlock + 1];
   std::string err;
+  (void)StartupDumpFetch(st);
   while (!st.stop) {
     ++loops;
+    // Collections and dump fetches that ended, and the requests they held.
+    CollectorTick(st, false);
     // Events already read wait for what the socket holds right now, so one
     // batch takes them all (up to kBatchEvents); nothing waits longer.
     if (!st.pending.empty() && (st.pending.size() >= kBatchEvents || !Readable(sock))) {

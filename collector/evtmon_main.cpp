@@ -240,14 +240,13 @@ int RunWorker(EvtmonState& st) {
   Logme(st, "Set GDDA Value for last_event_time to " + std::to_string(st.last_event_time));
   init_buf(parser);
   int result = 0;
-  if (!st.stop) {
-    result = get_events(st, sock, parser);
-    FlushEvents(st);
-    if (result != 0) {
-      Logme(st, "In run_process, get_events failed, rc = " + std::to_string(result));
-      StreamFailureText f = DescribeFailure(false, result, st.ipaddr);
-      NotifyThrottled(st, f.word, f.abstract, f.text);
-    }
+  if (!st.stop) result = get_events(st, sock, parser);
+  FlushEvents(st);
+  CollectorTick(st, true);  // requests still waiting for a collection go now, also after a stop
+  if (result != 0) {
+    Logme(st, "In run_process, get_events failed, rc = " + std::to_string(result));
+    StreamFailureText f = DescribeFailure(false, result, st.ipaddr);
+    NotifyThrottled(st, f.word, f.abstract, f.text);
   }
   close(sock);
   Logme(st, "In run_process, EXITING child process");

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "event_defs.h"
+#include "evt_record.h"
+#include "filter_state.h"
 #include "gdda.h"
 #include "log_message.h"
 #include "prefilter.h"
@@ -32,6 +34,7 @@ struct PendingEvent {
   time_t filetime = 0;   // file time
   long event_time = 0;   // the event's own time, 0 when it had none
   std::string node_seq;  // "<node>-<seq>"
+  std::shared_ptr<const evtmon_t> evt;  // the record, for the filter rules
 };
 
 struct EvtmonState {
@@ -90,6 +93,7 @@ struct EvtmonState {
   std::unordered_set<std::string> past_seen;
   // Failure notification.
   int notifycnt = 1;
+  FilterState filter;  // filter rules, collections, dump fetches, update log
   // Counters for the operator and the tests.
   long events_seen = 0;
   long events_filed = 0;

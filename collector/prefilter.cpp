@@ -5,28 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "qd_path.h"
+#include "rule_fields.h"
 
 namespace {
-
-bool ParseInt(const std::string& text, int32_t& out) {
-  const char* s = text.c_str();
-  while (*s == ' ' || *s == '\t') ++s;
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(s, &end, 10);
-  if (end == s || errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end) return false;
-  out = static_cast<int32_t>(v);
-  return true;
-}
-
-bool CopyText(const std::string& text, char* field, size_t cap) {
-  if (text.empty() || text.size() >= cap) return false;
-  std::memcpy(field, text.c_str(), text.size() + 1);
-  return true;
-}
 
 bool SplitLevel(const char* text, long parts[4]) {
   int n = 0;
@@ -49,21 +30,12 @@ bool SplitLevel(const char* text, long parts[4]) {
 
 bool ParsePrefilterLine(const std::string& line, EventEntry& out) {
   std::vector<std::string> fields;
-  size_t at = 0;
-  for (int i = 0; i < 5; ++i) {
-    size_t comma = line.find(',', at);
-    if (comma == std::string::npos) return false;
-    fields.push_back(line.substr(at, comma - at));
-    at = comma + 1;
-  }
-  size_t semi = line.find(';', at);
-  if (semi == std::string::npos) return false;
-  fields.push_back(line.substr(at, semi - at));
+  if (!SplitRuleFields(line, 6, fields)) return false;
   std::memset(&out, 0, sizeof out);
-  return CopyText(fields[0], out.type, sizeof out.type) && ParseInt(fields[1], out.sev) &&
-         ParseInt(fields[2], out.number) && ParseInt(fields[3], out.process) &&
-         CopyText(fields[4], out.level, sizeof out.level) &&
-         CopyText(fields[5], out.cmpstr, sizeof out.cmpstr);
+  return RuleText(fields[0], out.type, sizeof out.type) && RuleInt(fields[1], out.sev) &&
+         RuleInt(fields[2], out.number) && RuleInt(fields[3], out.process) &&
+         RuleText(fields[4], out.level, sizeof out.level) &&
+         RuleText(fields[5], out.cmpstr, sizeof out.cmpstr);
 }
 
 int ReadPrefilter(const std::string& sysid, PrefilterTable& table, std::vector<std::string>& notes) {
@@ -71,21 +43,10 @@ int ReadPrefilter(const std::string& sysid, PrefilterTable& table, std::vector<s
   table.path.clear();
   const std::string own = "/sp/prod/control/appconf/" + sysid + ".prefilt";
   const std::string common = "/sp/prod/control/appconf/common.prefilt";
-  FILE* in = nullptr;
-  char line[4096];
-  for (const std::string& path : {own, common}) {
-    in = std::fopen(QdPath(path).c_str(), "r");
-    if (in && std::fgets(line, sizeof line, in)) {
-      table.path = path;
-      break;
-    }
-    if (in) std::fclose(in);
-    in = nullptr;
-  }
+  std::vector<std::string> missing;
+  FILE* in = OpenRuleFile(own, common, table.path, missing);
   if (!in) return 1;
-  // The first header line is read; two more follow.
-  for (int i = 0; i < 2 && std::fgets(line, sizeof line, in); ++i) {
-  }
+  char line[4096];
   int lineno = 3;
   bool full = false;
   while (std::fgets(line, sizeof line, in)) {

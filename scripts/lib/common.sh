@@ -6,7 +6,7 @@ QD_TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 QD_PACKAGES=(g++ cmake make pkg-config git libecpg-dev libpq-dev libexpat1-dev
              postgresql bzip2 libgtest-dev googletest tzdata coreutils procps util-linux
-             libcrypt-dev)
+             libcrypt-dev strace)
 
 qd_log() { printf '==> %s\n' "$*" >&2; }
 

@@ -20,7 +20,21 @@
 //                        /var/log/qd/sim/emfilter.journal.xml (none: an
 //                        empty list)
 //   anything else        does nothing
-// and exits 0. The files come from $QD_SIM_SPCOLLECT_DATA, else the source
+// and exits 0.
+//
+// The filter rules' collections (see FilterCollection below):
+//   spcollect -O special SYSID IPADDR LEVEL TEMP "CLI_COMMAND SYSID IPADDR LEVEL TEMP ARGS..."
+//     appends the command's output to the event file
+//     /sp/prod/data/files/SYSID/event/TEMP, as the real collections attach
+//     it: the control file's "output" text ("\n" for a line feed) when
+//     given, else the recorded output of the command from the outputs folder
+//     ($QD_SIM_OUTPUTS, else the source tree's sim/outputs: cli_showcage
+//     showcage_-d.txt, cli_showbat showbattery.txt, cli_get_lesb
+//     showportlesb.txt), else a banner line naming the command. Exit 1 when
+//     the event file is missing.
+//   spcollect -O KIND SYSID IPADDR LEVEL TEMP
+//     (a file collection of one kind) does nothing.
+// The start-up files come from $QD_SIM_SPCOLLECT_DATA, else the source
 // tree's sim/spcollect/data. A system id or level that could leave its
 // directory is refused (exit 2). No shell is used.
 #include <cstdio>
@@ -34,6 +48,11 @@
 #include "alerts.h"
 #include "atomic_file.h"
 #include "qd_path.h"
+#include "standin.h"
+
+#ifndef QD_SIM_OUTPUTS_DEFAULT
+#define QD_SIM_OUTPUTS_DEFAULT "sim/outputs"
+#endif
 
 #ifndef QD_SIM_SPCOLLECT_DATA_DEFAULT
 #define QD_SIM_SPCOLLECT_DATA_DEFAULT "sim/spcollect/data"
@@ -50,28 +69,10 @@ bool SafeWord(const std::string& w) {
 }
 
 void RecordCall(int argc, char** argv) {
-  std::string line = "{\"argv\": [";
-  for (int i = 0; i < argc; ++i) line += std::string(i ? ", " : "") + "\"" + QdJsonEscape(argv[i]) + "\"";
-  line += "], \"time\": " + std::to_string(time(nullptr)) + ", \"pid\": " + std::to_string(getpid()) + "}\n";
-  std::string err;
-  (void)QdAppendWhole(QdPath("/var/log/qd/sim/spcollect.calls"), line, err);
+  StandinRecord("spcollect", std::vector<std::string>(argv, argv + argc));
 }
 
-std::string ConfValue(const std::string& key) {
-  std::string text, err;
-  if (QdReadFile(QdPath("/etc/qd/sim/spcollect.conf"), text, err) != 0) return "";
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos || line[0] == '#') continue;
-    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
-    k.erase(k.find_last_not_of(" \t") + 1);
-    v.erase(0, v.find_first_not_of(" \t"));
-    if (k == key) return v;
-  }
-  return "";
-}
+std::string ConfValue(const std::string& key) { return StandinConf("spcollect", key); }
 
 int CopyData(const std::string& name, const std::string& to) {
   const char* dir = std::getenv("QD_SIM_SPCOLLECT_DATA");
@@ -121,6 +122,46 @@ int WritePastEvents(const std::string& sysid, long from) {
   return 0;
 }
 
+// A collection id (event file name): letters, digits, '.', '_', '-', '+'.
+bool SafeTemp(const std::string& w) {
+  if (w.empty() || w == "." || w == ".." || w.size() > 79) return false;
+  for (char c : w) {
+    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+')) return false;
+  }
+  return true;
+}
+
+// The filter rules' collections: the output goes to the end of the event file.
+int FilterCollection(const std::string& sysid, const std::string& temp, const std::string& command) {
+  if (temp == "none") return 0;
+  if (!SafeTemp(temp)) {
+    std::fprintf(stderr, "spcollect: refused collection id\n");
+    return 2;
+  }
+  const std::string path = QdPath("/sp/prod/data/files/" + sysid + "/event/" + temp);
+  if (access(path.c_str(), W_OK) != 0) {
+    std::fprintf(stderr, "spcollect: no event file %s\n", path.c_str());
+    return 1;
+  }
+  std::string out = ConfValue("output");
+  for (size_t at = out.find("\\n"); at != std::string::npos; at = out.find("\\n", at + 1)) out.replace(at, 2, "\n");
+  if (out.empty()) {
+    const char* recorded = command == "cli_showcage" ? "showcage_-d.txt"
+                           : command == "cli_showbat" ? "showbattery.txt"
+                           : command == "cli_get_lesb" ? "showportlesb.txt" : nullptr;
+    const char* dir = std::getenv("QD_SIM_OUTPUTS");
+    std::string err;
+    if (recorded) (void)QdReadFile(std::string(dir && *dir ? dir : QD_SIM_OUTPUTS_DEFAULT) + "/" + recorded, out, err);
+    if (out.empty()) out = "---------- " + command + " ----------\n";
+  }
+  std::string err;
+  if (QdAppendWhole(path, out, err) != 0) {
+    std::fprintf(stderr, "spcollect: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +170,7 @@ int main(int argc, char** argv) {
   if (!delay.empty()) usleep(static_cast<useconds_t>(std::atof(delay.c_str()) * 1e6));
   std::string code = ConfValue("exit");
   if (!code.empty()) return std::atoi(code.c_str());
+  if (argc == 7 && std::string(argv[2]) != "special") return 0;
   if (argc < 8) {
     std::fprintf(stderr, "spcollect: usage: spcollect -O special SYSID IPADDR LEVEL none COMMAND\n");
     return 2;
@@ -154,5 +196,5 @@ int main(int argc, char** argv) {
     words >> ignored >> ignored >> ignored >> from;
     return WritePastEvents(sysid, std::atol(from.c_str()));
   }
-  return 0;
+  return FilterCollection(sysid, argv[6], command);
 }

@@ -1,6 +1,20 @@
 // evtmon -D against the array simulator: the corpus events replayed in
 // random blocks are filed as the corpus files and announced once each; the
 // connection's failures end the worker with their codes and log lines.
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "collector_fixture.h"
 
 namespace {
@@ -18,7 +32,7 @@ TEST_F(CollectorRun, CorpusReplayedInRandomBlocksIsFiledAsTheCorpusAndAnnouncedO
   StartFilter(script + "\nhold\n");
   StartCollector();
   ASSERT_TRUE(PollUntil([&] { return Files(FileDir("/event")).size() >= names.size(); }, kPatience)) << Log();
-  ASSERT_TRUE(PollUntil([&] { return Count("SPE0011") >= static_cast<int>(names.size()); }, kPatience)) << Log();
+  ASSERT_TRUE(PollUntil([&] { return Count("File analysis msg") >= static_cast<int>(names.size()); }, kPatience)) << Log();
   for (const auto& f : Files(FileDir("/event"))) {
     std::string text = Slurp(FileDir("/event/") + f);
     EXPECT_EQ(wanted.count(text), 1u) << f << " differs from every corpus file:\n" << text;
@@ -166,6 +180,133 @@ TEST(CollectorCommandLine, RefusedArguments) {
     EXPECT_NE(root.read("/stderr").find(c.text), std::string::npos) << root.read("/stderr");
   }
   EXPECT_TRUE(Files(root.under("/sp/prod/data/files")).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The filter rules in the running worker: collections attach their output
+// before the analyzer reads the file, dumps are fetched and checked off, and
+// no program of the collector ever starts a shell.
+class FilterRun : public CollectorRun {
+ protected:
+  void SetUp() override {
+    CollectorRun::SetUp();
+    if (HasFatalFailure() || IsSkipped()) return;
+    for (const char* prog : {"vqxdump", "Probex"}) {
+      const std::string to = std::string("/sp/prod/code/ruzi/bin/") + prog;
+      root_.write(to, Slurp(Env("QD_BUILD_DIR") + "/sim-bin/" + prog));
+      chmod(root_.under(to).c_str(), 0755);
+    }
+  }
+  void Rules(const std::string& lines) {
+    root_.write(std::string("/sp/prod/control/appconf/") + kSysid + ".filt", "type\nsev\nrule\n" + lines);
+  }
+  std::string Calls(const char* prog) const { return root_.read(std::string("/var/log/qd/sim/") + prog + ".calls"); }
+};
+
+TEST_F(FilterRun, CageEventIsFiledWithTheCageListingAndTheCageHandlerReportsFromIt) {
+  Rules("evt_jbod_jtype,6,0,14,0, , , , , , , , ;\n");
+  StartFilter("accept\nreplay " + Env("QD_SOURCE_DIR") + "/tests/corpus/events/evt_jbod_jtype\nhold\n");
+  StartCollector();
+  const std::string name = "050415.102430.0+234595";
+  ASSERT_TRUE(LogShows("File analysis msg")) << Log();
+  const std::string file = Slurp(FileDir("/event/" + name));
+  EXPECT_NE(file.find("</Event>\n\nVQX level for Velmar 1400123 is 2.3.1.45\n---------- showcage -d cage2 ----------\n"),
+            std::string::npos) << file;
+  EXPECT_TRUE(Files(FileDir("/event"), "050415.102430.0-").empty());
+  EXPECT_NE(Calls("spcollect").find("\"cli_showcage 1400123 127.0.0.1 2.3.1.45 " + name + " cage2\""), std::string::npos);
+  evtmon_.Signal(SIGTERM);
+  EXPECT_EQ(ExitCode(), 100) << Log();
+
+  root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nRUNNINGONSP = N\n"
+                                   "WM_CONNINFO = dbname=" + db_.name() + "\n[Prod]\nORASID = " +
+                                       db_.name() + "\nORAID = qd\n");
+  DaemonRun analyzer;
+  ASSERT_TRUE(analyzer.Start(Env("QD_BUILD_DIR") + "/bin/qdAnalyze", {"-d", "-t", "60"},
+                             root_.under("/analyzer.stderr")));
+  const std::string report = FileDir("/event/" + name + ".analysis");
+  ASSERT_TRUE(PollUntil([&] { return !Slurp(report).empty(); }, kPatience)) << Log();
+  ASSERT_TRUE(PollUntil([&] {
+    return db_.query("select count(*) from qd_anal_history where file_seq = '0+234595'") ==
+           std::vector<std::string>{"1"};
+  }, kPatience)) << Log();
+  const std::string text = Slurp(report);
+  std::cerr << text;
+  EXPECT_EQ(text.find("'showcage -d' output not available"), std::string::npos) << text;
+  EXPECT_EQ(Log().find("'showcage -d' output not available"), std::string::npos);
+  analyzer.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(analyzer.Wait(kPatience, status));
+}
+
+TEST_F(FilterRun, CoreDumpEventRunsTheFetcherChecksTheRequestOffAndAcknowledgesTheAlert) {
+  Rules("evt_coredump,6,0,1,0, , , , , , , , ;\n");
+  root_.write("/etc/qd/sim/vqxdump.conf", "exit = 2\ndir = /sp/prod/data/files/1400123/applcore\n"
+                                          "files = core.sysmgr.2677.Jun20-18_19_38\n");
+  std::string xml = Slurp(Env("QD_SOURCE_DIR") + "/tests/corpus/events/evt_coredump");
+  xml = xml.substr(xml.find("<Event>"));
+  xml.insert(xml.find("  <Class>"), "  <AlertId>4711</AlertId>\n");
+  root_.write("/core.xml", xml);
+  StartFilter("accept\nreplay " + root_.under("/core.xml") + "\nhold\n");
+  StartCollector();
+  ASSERT_TRUE(LogShows("Launched alert acknowledgement process for alert 4711")) << Log();
+  // The worker's first fetch is for dumps that came while none ran; the
+  // event's own fetch runs for its node, or for all when it had to wait.
+  const std::string fetches = Calls("vqxdump");
+  EXPECT_NE(fetches.substr(0, fetches.find('\n')).find("\"-I127.0.0.1\", \"core\", \"all\", \"none\""),
+            std::string::npos) << fetches;
+  EXPECT_TRUE(PollUntil([&] { return Calls("vqxdump").find("\"050415.103630.1-234679\"") != std::string::npos; },
+                        kPatience)) << Calls("vqxdump");
+  EXPECT_TRUE(LogShows("Return status from vqxdump = 2, Number of dumps processed"));
+  ASSERT_TRUE(PollUntil([&] { return Calls("spcollect").find("cli_ack_alert 1400123 127.0.0.1 2.3.1.45 4711") !=
+                                     std::string::npos; }, kPatience));
+  EXPECT_EQ("", root_.read("/sp/prod/data/files/1400123/reqcore"));
+  evtmon_.Signal(SIGTERM);
+  EXPECT_EQ(ExitCode(), 100) << Log();
+}
+
+TEST_F(FilterRun, NoProgramOfTheCollectorStartsAShellOverEveryAction) {
+  if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+  // One rule a made-up type for every action that starts a program.
+  std::string rules, script = "accept\nwait 50\n";
+  const int actions[] = {1, 2, 3, 4, 5, 6, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25,
+                         26, 27, 28, 29, 30, 90, 91, 92, 95};
+  for (int a : actions) {
+    const std::string type = "evt_act" + std::to_string(a);
+    rules += type + ",6,0," + std::to_string(a) + ",0,comp_hw_cage, , , , , , ,cli_cmd_cage;\n";
+    script += "raise " + type + " 1 kernel /crash x [0:1:2] VV vv1 Applying \"q\" $(id); `id` | sh -c x saved/ev\n";
+  }
+  Rules(rules);
+  StartFilter(script + "hold\n");
+  const std::string trace = root_.under("/strace.out");
+  ASSERT_TRUE(evtmon_.Start("/usr/bin/strace", {"-f", "-qq", "-e", "trace=execve", "-o", trace,
+                                                 Env("QD_BUILD_DIR") + "/bin/evtmon", "-D", kSysid,
+                                                 "127.0.0.1", kLevel},
+                            root_.under("/evtmon.stderr")));
+  ASSERT_TRUE(PollUntil([&] { return Count("File analysis msg") >= 31; }, kPatience)) << Log();
+  // Children sharing a suppression key start once; every one that started ends.
+  ASSERT_TRUE(PollUntil([&] { return Count("In chk_dumps(), waitpid return pid") >= 20; }, kPatience)) << Log();
+  // The worker itself is stopped; strace ends with it.
+  const std::string log = Log();
+  const size_t at = log.find("SPEC[");
+  ASSERT_NE(at, std::string::npos);
+  kill(static_cast<pid_t>(std::atol(log.c_str() + at + 5)), SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(evtmon_.Wait(kPatience, status));
+  const std::string calls = Slurp(trace);
+  int execs = 0;
+  std::istringstream in(calls);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("execve(") == std::string::npos || line.find("ENOENT") != std::string::npos) continue;
+    ++execs;
+    EXPECT_EQ(line.find("bin/sh\""), std::string::npos) << line;
+    EXPECT_EQ(line.find("bin/bash\""), std::string::npos) << line;
+    EXPECT_EQ(line.find("[\"sh\""), std::string::npos) << line;
+  }
+  EXPECT_GE(execs, 20) << calls;
+  EXPECT_NE(calls.find("ruzi/bin/vqxdump"), std::string::npos);
 }
 
 }  // namespace
