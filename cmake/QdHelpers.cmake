@@ -1,8 +1,15 @@
-# qd_ecpg_sources(OUTVAR file.pgc... [DEPENDS headers...])
+# qd_ecpg_sources(OUTVAR file.pgc... [PREPARED] [DEPENDS headers...])
 # Runs ecpg on each .pgc into the build tree and appends the generated .cpp
-# files to OUTVAR. Warnings are relaxed for the generated code only.
+# files to OUTVAR. Warnings are relaxed for the generated code only. With
+# PREPARED each statement is prepared on its connection the first time it
+# runs and executed as the prepared statement afterwards (the same text; the
+# server parses it once per connection instead of at every call).
 function(qd_ecpg_sources outvar)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "PREPARED" "" "DEPENDS" ${ARGN})
+  set(mode)
+  if(ARG_PREPARED)
+    set(mode -r prepare)
+  endif()
   set(generated)
   foreach(pgc ${ARG_UNPARSED_ARGUMENTS})
     get_filename_component(base ${pgc} NAME_WE)
@@ -10,7 +17,7 @@ function(qd_ecpg_sources outvar)
     get_filename_component(dir ${abs} DIRECTORY)
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${base}.cpp)
     add_custom_command(OUTPUT ${out}
-      COMMAND ${ECPG_EXECUTABLE} -I ${dir} -I ${CMAKE_SOURCE_DIR}/lib/platform
+      COMMAND ${ECPG_EXECUTABLE} ${mode} -I ${dir} -I ${CMAKE_SOURCE_DIR}/lib/platform
               -I ${CMAKE_SOURCE_DIR}/lib/txn -o ${out} ${abs}
       DEPENDS ${abs} ${ARG_DEPENDS}
       COMMENT "ecpg ${pgc}")
