@@ -8,6 +8,10 @@
 // there (its waiting session ended too), and a new analyzer takes the
 // request. The kill campaign kills the analyzer at random moments while it
 // works off a queue of requests (QD_KILL_REQUESTS of them, 10 by default).
+//
+// Several analyzers on one queue (the scale-out an operator runs on one host
+// or several against one database) share no request: each is logged,
+// analysed and notified once, by one of them.
 #include <dirent.h>
 #include <libpq-fe.h>
 #include <signal.h>
@@ -17,6 +21,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -26,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include "event_request.h"
+#include "test_files.h"
 
 namespace {
 
@@ -219,6 +225,78 @@ TEST_F(CrashRun, KillCampaign) {
             << "requests; log rows: "
             << Rows("select status || ' ' || count(*) from qd_txn_log group by status")
             << "temporary reports left: " << TempReports().size() << std::endl;
+}
+
+}  // namespace
+
+namespace {
+
+// Lines of the platform log of process `pid` that hold `text`.
+int CountOf(const std::string& log, pid_t pid, const std::string& text) {
+  std::string who = "QDAN[" + std::to_string(pid) + "] ";
+  int n = 0;
+  for (size_t at = 0, end; at < log.size(); at = end + 1) {
+    end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    if (line.find(who) != std::string::npos && line.find(text) != std::string::npos) ++n;
+  }
+  return n;
+}
+
+TEST_F(CrashRun, AnalyzersOnOneQueueShareNoRequest) {
+  for (int analyzers : {2, 4}) {
+    SCOPED_TRACE(std::to_string(analyzers) + " analyzers");
+    ASSERT_EQ(db_.exec("truncate qd_txn_log, qd_anal_history, qd_fdb_cat"), "");
+    ASSERT_EQ(db_.exec("delete from wm.message"), "");
+    std::vector<std::unique_ptr<DaemonRun>> runs;
+    std::vector<pid_t> pids;
+    int connected = Count("QDZ0102");
+    for (int i = 0; i < analyzers; ++i) {
+      runs.push_back(std::make_unique<DaemonRun>());
+      ASSERT_TRUE(runs.back()->Start(BuildPath("bin/qdAnalyze"), {"-d", "-t", "60"},
+                                     root_.under("/analyzer" + std::to_string(i) + ".stderr")));
+      pids.push_back(runs.back()->pid());
+    }
+    ASSERT_TRUE(PollUntil([&] { return Count("QDZ0102") == connected + analyzers; },
+                          kAnalyzerPatience))
+        << Log();
+    // Every request waits before any is taken, so that each analyzer finds
+    // work and they all take from the queue at once.
+    Hold(kHoldPoints[0]);
+    std::vector<std::string> seqs;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 10 * analyzers; ++i) {
+      seqs.push_back(std::to_string(i + 1));
+      ids.push_back(Request(events_[i % events_.size()], seqs.back()));
+    }
+    PQclear(PQexec(holder_, "select pg_advisory_unlock_all()"));
+    ASSERT_TRUE(QueueEmpty(kAnalyzerPatience * 4)) << Log();
+    for (auto& run : runs) {
+      run->Signal(SIGTERM);
+      int status = 0;
+      ASSERT_TRUE(run->Wait(kAnalyzerPatience, status));
+      EXPECT_EQ(ExitCode(status), 100);
+    }
+    ASSERT_EQ(db_.exec("drop trigger qd_test_hold on qd_txn_log"), "");
+
+    ExpectEachOnce(seqs);
+    // Delivered once: one log row per request, none taken up again.
+    EXPECT_EQ(Rows("select fdb_objid, count(*) from qd_txn_log where TxnId = 'FAR' "
+                   "group by fdb_objid having count(*) <> 1"),
+              "");
+    EXPECT_EQ(Number("select count(*) from qd_txn_log where TxnId = 'FAR'"),
+              static_cast<long>(seqs.size()));
+    std::string log = Log();
+    int ended = 0;
+    for (const std::string& id : ids) {
+      for (pid_t pid : pids) ended += CountOf(log, pid, "Deleted message " + id);
+    }
+    EXPECT_EQ(ended, static_cast<int>(ids.size()));
+    for (pid_t pid : pids) {
+      EXPECT_GT(CountOf(log, pid, "Deleted message"), 0) << "analyzer " << pid << " took no request";
+    }
+  }
 }
 
 }  // namespace
