@@ -6,6 +6,7 @@
 #include "anal_history.h"
 #include "analyzer_state.h"
 #include "config_sql.h"
+#include "daemon_sql.h"
 #include "daemon_log.h"
 #include "request_attempts.h"
 #include "sql_error.h"
@@ -58,6 +59,14 @@ bool Commit(DaemonState& st, const char* action) {
 void RecordOutcome(DaemonState& st, const HistoryRow* history) {
   const Piece pieces[] = {Piece::kHistory, Piece::kCatalogue, Piece::kStatus};
   const Piece* failed = nullptr;
+  // The pieces commit together (the connection is in autocommit). A begin
+  // that fails on a living connection leaves each piece to commit alone.
+  bool began = false;
+  QdSqlClear();
+  if (DaemonSqlBegin(&began) < 0) {
+    DaemonSqlError(st, "Begin analysis");
+    if (st.reconnect) return;
+  }
   for (const Piece& piece : pieces) {
     if (!Run(st, piece, history)) {
       failed = &piece;

@@ -89,6 +89,10 @@ void UpdateAttemptStatus(DaemonState& st, int result) {
     return;
   }
   if (st.reconnect) (void)DaemonSqlRollback();
+  // The rows of every attempt change together.
+  bool began = false;
+  QdSqlClear();
+  if (DaemonSqlBegin(&began) < 0 && DaemonSqlError(st, "Begin txn update")) return;
   if (!WriteAttemptStatus(st, TxnStatusText(result))) return;
   if (DaemonSqlCommit() < 0) DaemonSqlError(st, "Commit txn update");
 }

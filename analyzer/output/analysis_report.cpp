@@ -12,6 +12,7 @@
 
 #include "anal_alert.h"
 #include "anal_history.h"
+#include "daemon_sql.h"
 #include "engine_log.h"
 #include "msg_text.h"
 #include "qd_path.h"
@@ -310,16 +311,24 @@ bool EA_common(int slot, PatternEntry* entry, bool resymptom, bool redescribe) {
   }
   bool testing = in_test == 'Y';
 
+  // The cursor needs a transaction: with autocommit on it gets one of its
+  // own, ended when the cursor closes.
+  bool began = false;
+  (void)DaemonSqlBegin(&began);
   if (FruCursorOpen(keys) == kAnalSqlError) {
     AnalSqlError("open fru callout cursor");
     RollbackWork();
     return false;
   }
+  auto close_cursor = [began] {
+    FruCursorClose();
+    if (began) (void)DaemonSqlCommit();
+  };
   std::string name = std::string(AnalStoreFile()) + kReportSuffix;
   if (AnalStoreFile()[0] == '\0') {
     // Without a stored file the report would land in the working directory.
     AnalLogErrno(ENOENT, "0033", 'A', AnalMessageId(), "OPEN error for", name);
-    FruCursorClose();
+    close_cursor();
     RecordFailure();
     return false;
   }
@@ -327,7 +336,7 @@ bool EA_common(int slot, PatternEntry* entry, bool resymptom, bool redescribe) {
   bool db_error = false;
   bool ok = out.Open() &&
             WriteBody(out, slot, entry, resymptom, redescribe, testing, description, db_error);
-  FruCursorClose();
+  close_cursor();
   if (ok) ok = out.Finish();
   if (!ok) {
     out.Discard();

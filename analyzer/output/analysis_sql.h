@@ -78,7 +78,8 @@ struct HistoryRow {
 // Inserts the row (not committed). kAnalSqlRow or kAnalSqlError.
 [[nodiscard]] int InsertHistory(const HistoryRow& row);
 
-// "commit work". kAnalSqlRow or kAnalSqlError.
+// "commit work" when a transaction is open (DaemonSqlCommit). kAnalSqlRow or
+// kAnalSqlError.
 [[nodiscard]] int CommitWork();
 
 // Rolls the current transaction back after a failed statement, so that the

@@ -88,6 +88,9 @@ struct DaemonConfig {
   DaemonLoopFn loop = nullptr;
   // Named connections opened, in this order, before the default one.
   std::vector<const char*> connections;
+  // The default connection in autocommit (DaemonSqlAutocommit): the
+  // program opens its transactions itself (DaemonSqlBegin).
+  bool autocommit = false;
   bool reads_running_on_sp = true;  // dictionary key RUNNINGONSP
   bool watch_usr1 = false;          // SIGUSR1 watched too; KCheckForSignal instead of CheckForSignal
   char urgency_0004 = 'A';          // urgency of the daemon's messages 0004 and 0005

@@ -74,6 +74,12 @@ int get_connected(DaemonState& st, const char* target, const char* id, const cha
       return 0;
     }
   }
+  if (st.config && st.config->autocommit && DaemonSqlAutocommit() < 0) {
+    DaemonSqlError(st, "Set autocommit");
+    DaemonSqlDisconnectAll();
+    st.reconnect = false;
+    return 0;
+  }
   st.connected = true;
   DaemonLog(st, "QDZ0102", 'A', target ? target : "", id ? id : "");
   return 1;

@@ -20,8 +20,22 @@ void DaemonSqlDisconnectAll();
 // "update qd_txn_log set status = $1  where objid = $2 ".
 [[nodiscard]] int DaemonSqlUpdateStatus(const char* status, const char* objid);
 
-// "commit work".
+// "commit work" when the current connection has a transaction open; 0 at
+// once when it has none (with autocommit on, or nothing run since the last
+// commit), so that no round trip goes to a commit with nothing to end.
 [[nodiscard]] int DaemonSqlCommit();
+
+// Turns autocommit on for the current connection: each statement run
+// outside an open transaction commits itself, and no "begin" round trip
+// precedes it. Statements that must commit together are put in a
+// transaction with DaemonSqlBegin. Sends nothing while no transaction is
+// open.
+[[nodiscard]] int DaemonSqlAutocommit();
+
+// Opens a transaction on the current connection unless one is open (or
+// failed and not yet rolled back). `*began` tells whether this call opened
+// it: the caller that opened it commits it.
+[[nodiscard]] int DaemonSqlBegin(bool* began);
 
 // After a failed statement: 1 when the failure means the current connection
 // is gone (ecpg has no connection, libpq saw it break, or the statement's
