@@ -26,10 +26,10 @@ DaemonConfig AnalyzerConfig() {
   config.release = ReleaseTables;
   config.process = process_message;
   config.update_status = UpdateAttemptStatus;
-  // Reads commit themselves; only the log row's insert and the outcome's
-  // statements need a transaction, and those open it themselves. This
-  // spares every analysis the round trips of beginning and ending the
-  // transactions the reads would otherwise open.
+  // Reads and the log row's insert commit themselves; the outcome's
+  // statements, which must commit together, and the cursors open their
+  // transaction themselves. This spares every analysis the round trips of
+  // beginning and ending the transactions the reads would otherwise open.
   config.autocommit = true;
   return config;
 }
