@@ -251,8 +251,9 @@ void Hold(Sim& sim) {
 
 // The next command of a live script (standard input) into `line`. While
 // none has come the connection is kept as "hold" keeps it: heartbeats as
-// set, a collector that goes away is let go. `pending` carries what was
-// read past the last line. False at the end of the input.
+// set, a collector that goes away is let go, and with reaccept on a
+// restarted one is served. `pending` carries what was read past the last
+// line. False at the end of the input.
 bool NextLiveLine(Sim& sim, std::string& pending, std::string& line) {
   for (;;) {
     size_t end = pending.find('\n');
@@ -261,12 +262,17 @@ bool NextLiveLine(Sim& sim, std::string& pending, std::string& line) {
       pending.erase(0, end + 1);
       return true;
     }
-    pollfd pfd[2] = {{STDIN_FILENO, POLLIN, 0}, {sim.conn, POLLIN, 0}};
-    int n = poll(pfd, 2, static_cast<int>(QdScaledMillis(10)));
+    pollfd pfd[3] = {{STDIN_FILENO, POLLIN, 0}, {sim.conn, POLLIN, 0},
+                     {sim.reaccept ? sim.listener : -1, POLLIN, 0}};
+    int n = poll(pfd, 3, static_cast<int>(QdScaledMillis(10)));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) {
       if (sim.heartbeats && sim.conn >= 0) WriteAll(sim, kHeartbeat, std::strlen(kHeartbeat));
+      continue;
+    }
+    if (pfd[2].revents & POLLIN) {
+      Accept(sim);
       continue;
     }
     char buf[4096];

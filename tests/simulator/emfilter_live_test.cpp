@@ -1,6 +1,7 @@
 // The simulated array driven live (commands on its standard input, as the
 // demo drives it): while no command comes, the collector's connection gets
-// its heartbeats, so a slow driver never ends the stream; the commands
+// its heartbeats, so a slow driver never ends the stream (a collector
+// that connects anew is served with reaccept on); the commands
 // still run in order as they arrive, and the end of the input holds the
 // connection until the collector goes away.
 #include <arpa/inet.h>
@@ -114,6 +115,16 @@ TEST_F(LiveArray, HeartbeatsWhileNoCommandComesThenCommandsInOrderAndHoldAtTheEn
   ASSERT_NE(disk, std::string::npos) << got_;
   ASSERT_NE(battery, std::string::npos) << got_;
   EXPECT_LT(disk, battery);
+
+  // With reaccept on, a collector that connects anew is served while no
+  // command comes.
+  Command("reaccept on\n");
+  const int first = sock_;
+  Subscribe();
+  got_.clear();
+  ASSERT_TRUE(Received("<Heartbeat/>", 2)) << root_.read("/emfilter.stderr");
+  close(first);
+  Command("reaccept off\n");
 
   // The end of the input: the connection is held, with heartbeats, until
   // the collector goes away; then the simulator ends.
