@@ -5,9 +5,10 @@
 // Listens on 127.0.0.1 (port 5781 unless --port; 0 picks a free port, which
 // is written to --port-file and printed as "port N"). Then it runs the
 // script (one command a line, '#' starts a comment; "-" reads commands from
-// standard input as they come, so a test can drive it live). Without a
-// script it accepts one collector and replays nothing: it sends heartbeats
-// until the collector goes away.
+// standard input as they come, so a test or the demo can drive it live, and
+// heartbeats go on as set while no command has come). Without a script it
+// accepts one collector and replays nothing: it sends heartbeats until the
+// collector goes away.
 //
 // Commands:
 //   accept              wait for the collector, read and check its
@@ -248,6 +249,50 @@ void Hold(Sim& sim) {
   }
 }
 
+// The next command of a live script (standard input) into `line`. While
+// none has come the connection is kept as "hold" keeps it: heartbeats as
+// set, a collector that goes away is let go, and with reaccept on a
+// restarted one is served. `pending` carries what was read past the last
+// line. False at the end of the input.
+bool NextLiveLine(Sim& sim, std::string& pending, std::string& line) {
+  for (;;) {
+    size_t end = pending.find('\n');
+    if (end != std::string::npos) {
+      line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      return true;
+    }
+    pollfd pfd[3] = {{STDIN_FILENO, POLLIN, 0}, {sim.conn, POLLIN, 0},
+                     {sim.reaccept ? sim.listener : -1, POLLIN, 0}};
+    int n = poll(pfd, 3, static_cast<int>(QdScaledMillis(10)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      if (sim.heartbeats && sim.conn >= 0) WriteAll(sim, kHeartbeat, std::strlen(kHeartbeat));
+      continue;
+    }
+    if (pfd[2].revents & POLLIN) {
+      Accept(sim);
+      continue;
+    }
+    char buf[4096];
+    if (pfd[1].revents != 0 && sim.conn >= 0 && read(sim.conn, buf, sizeof buf) <= 0) {
+      close(sim.conn);
+      sim.conn = -1;
+    }
+    if (pfd[0].revents == 0) continue;
+    ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (pending.empty()) return false;
+      line.swap(pending);
+      pending.clear();
+      return true;
+    }
+    pending.append(buf, static_cast<size_t>(got));
+  }
+}
+
 std::string Unescape(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -397,19 +442,19 @@ int main(int argc, char** argv) {
     Hold(sim);
     return 0;
   }
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (script != "-") {
-    file.open(script);
+  std::string line;
+  bool go = true;
+  if (script == "-") {
+    std::string pending;
+    while (go && NextLiveLine(sim, pending, line)) go = Run(sim, line);
+  } else {
+    std::ifstream file(script);
     if (!file) {
       Say("cannot read script " + script);
       return 1;
     }
-    in = &file;
+    while (go && std::getline(file, line)) go = Run(sim, line);
   }
-  std::string line;
-  bool go = true;
-  while (go && std::getline(*in, line)) go = Run(sim, line);
   if (go) Hold(sim);
   if (sim.conn >= 0) close(sim.conn);
   return 0;
