@@ -31,6 +31,13 @@
 //   raise TYPE SEV [TEXT...]
 //                       raises an alert event of that type and severity at
 //                       node 0 with the next sequence number and the time now
+//   pace RATE N TYPE SEV [TEXT...]
+//                       raises N such events at RATE a second by the wall
+//                       clock (not scaled), each sent as it is raised; when
+//                       the collector goes away it keeps raising, takes the
+//                       next collector that connects and sends it the events
+//                       raised meanwhile (those already written to the lost
+//                       connection are the collector's to fetch again)
 //   raw TEXT            sends TEXT ("\n" read as a line feed) as it stands
 //   oversize N          sends a document of N bytes
 //   malformed           sends a document whose end tag does not match
@@ -46,18 +53,21 @@
 // After the script: as "hold", then exit.
 //
 // Every raised or replayed event is journaled as one line
-// "NODE-SEQ TIME TYPE" in --journal (default
-// $QD_ROOT/var/log/qd/sim/emfilter.journal), and its whole Event element,
-// followed by a line feed, in the same file name with ".xml" appended: the
-// array's own event log, from which the collection program's stand-in
-// answers a catch-up.
+// "NODE-SEQ TIME TYPE RAISED" in --journal (default
+// $QD_ROOT/var/log/qd/sim/emfilter.journal), RAISED being the moment of the
+// raise in seconds with microseconds (for latency measurements), and its
+// whole Event element, followed by a line feed, in the same file name with
+// ".xml" appended: the array's own event log, from which the collection
+// program's stand-in answers a catch-up.
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <netinet/in.h>
@@ -66,6 +76,7 @@
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -168,9 +179,14 @@ void Journal(Sim& sim, const std::string& event) {
     return a == std::string::npos || b == std::string::npos ? std::string("?")
                                                             : event.substr(a + open.size(), b - a - open.size());
   };
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  char raised[32];
+  std::snprintf(raised, sizeof raised, "%ld.%06ld", static_cast<long>(now.tv_sec),
+                static_cast<long>(now.tv_usec));
   std::string err;
   (void)QdAppendWhole(sim.journal, field("Node") + "-" + field("Seq") + " " + field("Time") + " " +
-                                       field("Type") + "\n", err);
+                                       field("Type") + " " + raised + "\n", err);
   (void)QdAppendWhole(sim.journal + ".xml", event + "\n", err);
 }
 
@@ -293,6 +309,74 @@ bool NextLiveLine(Sim& sim, std::string& pending, std::string& line) {
   }
 }
 
+// An alert event at node 0 with the next sequence number and the time now.
+std::string AlertEvent(Sim& sim, const std::string& type, const std::string& sev,
+                       const std::string& text) {
+  return "<Event>\n  <Node>0</Node>\n  <Seq>" + std::to_string(++sim.seq) + "</Seq>\n  <Sev>" + sev +
+         "</Sev>\n  <Time>" + std::to_string(time(nullptr)) + "</Time>\n  <Type>" + type +
+         "</Type>\n  <Class>evt_class_alert</Class>\n  <EventString>" + text +
+         "</EventString>\n</Event>";
+}
+
+// The collector never writes after its subscription: a readable connection
+// is a closed one. Noticing that before a write keeps events from going
+// into a connection nobody reads any more.
+void DropClosedCollector(Sim& sim) {
+  if (sim.conn < 0) return;
+  pollfd pfd{sim.conn, POLLIN, 0};
+  if (poll(&pfd, 1, 0) > 0) {
+    char buf[256];
+    if (read(sim.conn, buf, sizeof buf) <= 0) {
+      Say("collector went away");
+      close(sim.conn);
+      sim.conn = -1;
+    }
+  }
+}
+
+// Waits up to `millis` for a collector to connect and takes it; 0 looks
+// without waiting.
+void TakeCollector(Sim& sim, int millis) {
+  if (sim.listener < 0) return;
+  pollfd pfd{sim.listener, POLLIN, 0};
+  if (poll(&pfd, 1, millis) > 0) Accept(sim);
+}
+
+// Sends the held documents in order for as long as a collector takes them.
+void SendHeld(Sim& sim, std::deque<std::string>& held) {
+  DropClosedCollector(sim);
+  while (!held.empty() && sim.conn >= 0) {
+    SendBlocks(sim, held.front());
+    if (sim.conn < 0) break;
+    held.pop_front();
+  }
+}
+
+void Pace(Sim& sim, double rate, long n, const std::string& type, const std::string& sev,
+          const std::string& text) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  std::deque<std::string> held;
+  for (long i = 0; i < n; ++i) {
+    const Clock::time_point due =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(i / rate));
+    for (Clock::time_point now = Clock::now(); now < due; now = Clock::now()) {
+      const long left = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
+      if (sim.conn < 0) TakeCollector(sim, static_cast<int>(left));
+      else poll(nullptr, 0, static_cast<int>(left));
+    }
+    if (sim.conn < 0) TakeCollector(sim, 0);
+    std::string event = AlertEvent(sim, type, sev, text);
+    Journal(sim, event);
+    held.push_back(Document(event));
+    SendHeld(sim, held);
+  }
+  while (!held.empty() && sim.listener >= 0) {
+    if (sim.conn < 0) TakeCollector(sim, -1);
+    SendHeld(sim, held);
+  }
+}
+
 std::string Unescape(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -377,12 +461,14 @@ bool Run(Sim& sim, const std::string& line) {
     std::string sev = args.size() > 1 ? args[1] : "2";
     std::string text;
     for (size_t i = 2; i < args.size(); ++i) text += (i > 2 ? " " : "") + args[i];
-    std::string event = "<Event>\n  <Node>0</Node>\n  <Seq>" + std::to_string(++sim.seq) +
-                        "</Seq>\n  <Sev>" + sev + "</Sev>\n  <Time>" + std::to_string(time(nullptr)) +
-                        "</Time>\n  <Type>" + type + "</Type>\n  <Class>evt_class_alert</Class>\n"
-                        "  <EventString>" + text + "</EventString>\n</Event>";
+    std::string event = AlertEvent(sim, type, sev, text);
     Journal(sim, event);
     SendBlocks(sim, Document(event));
+  } else if (cmd == "pace") {
+    std::string text;
+    for (size_t i = 4; i < args.size(); ++i) text += (i > 4 ? " " : "") + args[i];
+    if (args.size() < 4 || std::atof(args[0].c_str()) <= 0) Say("pace needs RATE N TYPE SEV");
+    else Pace(sim, std::atof(args[0].c_str()), std::atol(args[1].c_str()), args[2], args[3], text);
   } else if (cmd == "raw") {
     SendBlocks(sim, Unescape(line.substr(line.find("raw") + 4)));
   } else if (cmd == "oversize") {
