@@ -45,7 +45,7 @@ qd_pipe_loop() {
       sleep "${QD_PIPE_RESTART_PAUSE:-0.5}"
     done
     rm -f "$run/$name.pid"
-  ) &
+  ) 2>>"$QD_ROOT/var/log/qd/$name.loop" &
   echo $! >"$run/$name.loop"
 }
 
@@ -53,7 +53,7 @@ qd_pipe_loop() {
 qd_pipe_start_daemons() {
   qd_pipe_loop analyzer env PATH="$sim_bin:$PATH" "$bin/qdAnalyze" -d -t 3600
   qd_pipe_loop notifier "$bin/qdNotify" -d -t 3600
-  qd_pipe_loop grouper "$bin/qdGrpNot" -d -t 3600
+  qd_pipe_loop grouper "$bin/qdGrpNot" -d
 }
 
 # qd_pipe_start_array SCRIPT: the array simulator running SCRIPT (a file),
