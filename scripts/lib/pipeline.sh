@@ -35,7 +35,8 @@ qd_pipe_loop() {
   (
     trap '' INT
     while :; do
-      "$@" </dev/null >>"$QD_ROOT/var/log/qd/$name.stderr" 2>&1 &
+      # As under systemd: a program that would detach itself stays put.
+      INVOCATION_ID=qd-pipeline-$name "$@" </dev/null >>"$QD_ROOT/var/log/qd/$name.stderr" 2>&1 &
       echo $! >"$run/$name.pid"
       rc=0
       wait $! || rc=$?
@@ -49,8 +50,11 @@ qd_pipe_loop() {
   echo $! >"$run/$name.loop"
 }
 
-# qd_pipe_start_daemons: qdAnalyze, qdNotify and qdGrpNot under their loops.
+# qd_pipe_start_daemons: qdAnalyze, qdNotify and qdGrpNot under their loops,
+# and the file transfer process's stand-in, which takes the transfer
+# requests the collector sends for every event.
 qd_pipe_start_daemons() {
+  qd_pipe_loop transfer "$sim_bin/spft" serve
   qd_pipe_loop analyzer env PATH="$sim_bin:$PATH" "$bin/qdAnalyze" -d -t 3600
   qd_pipe_loop notifier "$bin/qdNotify" -d -t 3600
   qd_pipe_loop grouper "$bin/qdGrpNot" -d
@@ -80,20 +84,16 @@ qd_pipe_pid() {
   return 0
 }
 
-# qd_pipe_collector_pids: "worker PID" and, when evtmon runs a supervising
-# process, "supervisor PID": the one the loop started is the supervisor
-# when it has an evtmon child, which is then the worker.
+# qd_pipe_collector_pids: "top PID", the evtmon process its loop started
+# (the supervisor when the build has one), and "child PID" for an evtmon
+# child of it (the worker the supervisor forked); nothing when none runs.
 qd_pipe_collector_pids() {
   local top child
   top=$(qd_pipe_pid evtmon)
   [ -n "$top" ] || return 0
+  echo "top $top"
   child=$(pgrep -P "$top" -x evtmon | head -n 1 || true)
-  if [ -n "$child" ]; then
-    echo "worker $child"
-    echo "supervisor $top"
-  else
-    echo "worker $top"
-  fi
+  [ -z "$child" ] || echo "child $child"
 }
 
 # qd_pipe_mails: the number of mails the mailer's stand-in kept.
@@ -109,7 +109,7 @@ qd_pipe_stop() {
   "$bin/qdwm" stop QDAN >/dev/null 2>&1 || true
   "$bin/qdwm" stop QDNOT >/dev/null 2>&1 || true
   "$bin/qdwm" stop QDGN >/dev/null 2>&1 || true
-  for name in evtmon emfilter; do
+  for name in evtmon emfilter transfer; do
     pid=$(cat "$run/$name.pid" 2>/dev/null || true)
     [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null || true
   done
