@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "collector_root.h"
 #include "daemon_run.h"
 #include "temp_root.h"
 #include "test_db.h"
@@ -57,10 +58,7 @@ class CollectorRun : public ::testing::Test {
     QD_REQUIRE_DB();
     ASSERT_FALSE(db_.name().empty()) << db_.error();
     db_.exportAsDefault();
-    setenv("QD_TIME_SCALE", "0.01", 1);
-    setenv("TZ", "UTC", 1);
-    root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nWM_CONNINFO = dbname=" +
-                                         db_.name() + "\n[Prod]\n");
+    PrepareCollectorRoot(root_, db_.name());
     root_.write("/sp/prod/control/appconf/common.prefilt",
                 Slurp(Env("QD_SOURCE_DIR") + "/deploy/root/sp/prod/control/appconf/common.prefilt"));
     const std::string bin = root_.under("/sp/prod/code/ruzi/bin/spcollect");

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "collector_root.h"
 #include "daemon_run.h"
 #include "dumps.h"
 #include "event_file.h"
@@ -49,10 +50,7 @@ class FilterTest : public ::testing::Test {
     QD_REQUIRE_DB();
     ASSERT_FALSE(db_.name().empty()) << db_.error();
     db_.exportAsDefault();
-    setenv("QD_TIME_SCALE", "0.01", 1);
-    setenv("TZ", "UTC", 1);
-    root_.write("/etc/qd/gdda.conf", "[Global]\nSYSTEM_LEVEL = Prod\nSP_ID = SP0042\nWM_CONNINFO = dbname=" +
-                                         db_.name() + "\n[Prod]\n");
+    PrepareCollectorRoot(root_, db_.name());
     for (const char* prog : {"spcollect", "vqxdump", "Probex"}) Install(prog);
     st_.sysid = kSysid;
     st_.ipaddr = "127.0.0.1";
