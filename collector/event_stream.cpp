@@ -144,6 +144,19 @@ int connect_as_client(EvtmonState& st) {
   return sock;
 }
 
+bool AwaitStream(EvtmonState& st, int sock) {
+  for (double waited = 0; waited < kPollTimeout && !st.stop; waited += kWaitStep) {
+    WriteHeartbeat(st);
+    pollfd pfd{sock, POLLIN | POLLPRI, 0};
+    int n = poll(&pfd, 1, static_cast<int>(QdScaledMillis(kWaitStep)));
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return true;  // get_events reports the failure
+    if (CheckForSignal(SIGTERM, true)) st.stop = true;
+  }
+  if (!st.stop) LogSpe(st, 67, 'A', kPollTimeout);
+  return false;
+}
+
 int get_events(EvtmonState& st, int sock, EventParser& parser) {
   LogSpe(st, 16, 'A', st.last_event_time);
   init_buf(parser);

@@ -52,6 +52,16 @@ int connect_to_addr(EvtmonState& st, const sockaddr_in* addr, int* sock);
 // peer that closes first gives -4 rather than a silent death.
 int connect_as_client(EvtmonState& st);
 
+// Waits until the array serves this connection: its first data (an event
+// or a heartbeat) can be read, or the connection ended. Until then the
+// array may still be writing events into a predecessor's connection that
+// nobody will read (a worker whose supervisor was killed, stopping), and a
+// catch-up fetched now would miss them; once this connection is served,
+// every event the array raised before is in its log. True when served;
+// false after 30 s (scaled; SPE0067 logged) or on SIGTERM. Reads nothing;
+// heartbeats to the supervisor while it waits.
+bool AwaitStream(EvtmonState& st, int sock);
+
 // The read loop on `sock` until SIGTERM or a StreamResult failure. Events
 // found are processed by `parser`'s callback; the kept ones are filed
 // (FlushEvents) once the socket holds no more data, before any wait, and

@@ -231,7 +231,10 @@ int RunWorker(EvtmonState& st) {
   parser.comps = &st.defs.comps;
   parser.callback = [&st](evtmon_t& e, const std::string& raw) { process_event(st, e, raw); };
   (void)RemoveStaleTempFiles(st);
-  rc = get_past_events(st, parser);
+  // The catch-up starts once the stream has taken over from any earlier
+  // connection, so no event falls between the two.
+  (void)AwaitStream(st, sock);
+  rc = st.stop ? 0 : get_past_events(st, parser);
   if (rc != 0) {
     NotifyThrottled(st, "pastevts", "evtmon get_past_events failed to collect events.",
                     "The evtmon child past event collection process has failed. The function "

@@ -1,10 +1,14 @@
 // evtmon -D against the array simulator: the corpus events replayed in
 // random blocks are filed as the corpus files and announced once each; the
 // connection's failures end the worker with their codes and log lines.
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -133,6 +137,53 @@ TEST_F(CollectorRun, StreamEndsByCloseOrSilenceAndHeartbeatsKeepItAlive) {
   EXPECT_EQ(ExitCode(), -1) << Log();
   EXPECT_EQ(Count("SPE0045"), 2);
   EXPECT_EQ(Count("Socket closed by em_filter!!!!"), 1);  // the first run's only
+  filter_.Signal(SIGTERM);
+}
+
+// A worker whose supervisor was killed stops slowly and keeps its connection
+// open while it does; the array goes on writing events into it. The
+// successor's catch-up must not be taken before its own connection is served,
+// or the events written into the old one after it are never filed.
+TEST_F(CollectorRun, EventsWrittenToAStoppingPredecessorAreCaughtUp) {
+  constexpr int kEvents = 120;  // six seconds: the old connection closes well before the last
+  // The stream's silence limit must outlast the old connection.
+  setenv("QD_TIME_SCALE", "0.1", 1);
+  // A known array: the catch-up covers its last five minutes.
+  root_.write("/var/lib/qd/gdda.state", std::string("[Prod]\nINIT_EVT_") + kSysid + " = 0\n");
+  StartFilter("accept\npace 20 " + std::to_string(kEvents) + " evt_dskfail 2 disk gone\nhold\n");
+  // The predecessor: subscribed, reading nothing.
+  int old = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // not for evtmon to inherit
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(std::atoi(Env("QD_EMFILTER_PORT").c_str())));
+  ASSERT_EQ(connect(old, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  const std::string subscription = "heartbeat=10\nstyle=sp\nstart\n";
+  ASSERT_EQ(write(old, subscription.data(), subscription.size()), static_cast<ssize_t>(subscription.size()));
+  auto raised = [&] {
+    std::string j = root_.read("/var/log/qd/sim/emfilter.journal");
+    return static_cast<int>(std::count(j.begin(), j.end(), '\n'));
+  };
+  StartCollector();
+  ASSERT_TRUE(LogShows("last event time before calling get_past_events")) << Log();
+  // Until the successor has caught up (or has clearly waited instead), then
+  // a few more events into the old connection before it closes.
+  const int seen = raised();
+  ASSERT_TRUE(PollUntil([&] { return Count("Past events processed") > 0 || raised() >= seen + 20; },
+                        kPatience)) << Log();
+  const int then = raised();
+  ASSERT_TRUE(PollUntil([&] { return raised() >= then + 3; }, kPatience));
+  ASSERT_LT(raised(), kEvents) << "the old connection closes while events are still raised";
+  close(old);
+  auto filed = [&] {
+    int n = 0;
+    for (const auto& name : Files(FileDir("/event"))) n += name.find(".tmp") == std::string::npos;
+    return n;
+  };
+  ASSERT_TRUE(PollUntil([&] { return raised() == kEvents; }, kPatience));
+  EXPECT_TRUE(PollUntil([&] { return filed() == kEvents; }, 10)) << filed() << " filed\n" << Log();
+  evtmon_.Signal(SIGTERM);
+  EXPECT_EQ(ExitCode(), 100) << Log();
   filter_.Signal(SIGTERM);
 }
 
