@@ -18,6 +18,7 @@
 #include "qd_path.h"
 #include "qd_txn.h"
 #include "time_stamp.h"
+#include "txn_header.h"
 
 namespace {
 
@@ -78,16 +79,6 @@ std::string build_cli_timestamp(time_t t) {
                 kMonths[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                 (tm.tm_year + 1900 - 2000) % 100);
   return text;
-}
-
-bool SafePathWord(const std::string& id) {
-  if (id.empty() || id.size() > 79 || id == "." || id == "..") return false;
-  for (char c : id) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '_' || c == '-';
-    if (!ok) return false;
-  }
-  return true;
 }
 
 std::string BuildEventText(const evtmon_t& e, const std::string& raw, time_t t,
@@ -246,12 +237,7 @@ int DoAnalyze(EvtmonState& st, const std::string& pathname, const std::string& s
               time_t filetime) {
   qd_Transaction_Format_2 rec;
   std::memset(&rec, 0, sizeof rec);
-  rec.hdr.fmt = 2;
-  rec.hdr.encription = '0';
-  rec.hdr.compression = '0';
-  rec.hdr.char_set = 'A';
-  rec.hdr.hw_architecture = st.hw_arch;
-  std::memcpy(rec.hdr.TxnId, "FAR", 4);
+  TxnHeaderStart(rec.hdr, QD_TXN_FMT_FDB_REQUEST, "FAR", st.hw_arch);
   struct timeval now;
   gettimeofday(&now, nullptr);
   (void)TStampOut(now.tv_sec, rec.hdr.TxnTime, true);

@@ -42,10 +42,6 @@ std::string BuildEventText(const evtmon_t& e, const std::string& raw, time_t t,
                            const std::string& sysid, const std::string& model,
                            const std::string& vqx_level);
 
-// True when `id` can be part of a file path and a dictionary key: 1 to 79
-// characters of letters, digits, '.', '_' and '-', not "." or "..".
-bool SafePathWord(const std::string& id);
-
 // Files the events of `batch` below the array's event directory (created
 // with its parents when missing): each text is written under a temporary
 // name, all of them are flushed with one flush, renamed into place, and the

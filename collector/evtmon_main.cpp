@@ -55,7 +55,7 @@ int ParseArgs(int argc, char** argv, EvtmonState& st) {
   st.ipaddr = argv[first + 1];
   st.vqx_level = argv[first + 2];
   // Both reach file paths and dictionary keys.
-  if (!SafePathWord(st.sysid) || !SafePathWord(st.vqx_level) || st.ipaddr.empty() ||
+  if (!QdSafePathWord(st.sysid) || !QdSafePathWord(st.vqx_level) || st.ipaddr.empty() ||
       st.ipaddr.size() > 23) {
     std::fprintf(stderr, "Invalid sysid, IPaddr or vqx_level\n");
     return 1;

@@ -9,6 +9,7 @@
 #include "daemon_log.h"
 #include "grouper_state.h"
 #include "time_stamp.h"
+#include "txn_header.h"
 #include "work_messages.h"
 
 namespace {
@@ -50,12 +51,7 @@ void BuildGnrRecord(const GroupSummary& summary, const GnrSource& src,
                     qd_Transaction_Format_3& rec) {
   std::memset(&rec, 0, sizeof rec);
   qd_Transaction_Header& hdr = rec.hdr;
-  hdr.fmt = QD_TXN_FMT_NOTIFY;
-  hdr.encription = '0';
-  hdr.compression = '0';
-  hdr.char_set = 'A';
-  hdr.hw_architecture = src.hw_arch;
-  Put(hdr.TxnId, kKind);
+  TxnHeaderStart(hdr, QD_TXN_FMT_NOTIFY, kKind, src.hw_arch);
   (void)TStampOut(src.now.tv_sec, hdr.TxnTime, true);
   (void)qdMakeAssocId(src.now, hdr.AssocId, sizeof hdr.AssocId);
   const ParkedGroup& g = *src.group;

@@ -9,6 +9,7 @@
 #include "engine_log.h"
 #include "tag_table.h"
 #include "time_stamp.h"
+#include "txn_header.h"
 #include "work_messages.h"
 
 namespace {
@@ -137,12 +138,7 @@ void BuildNotifyRecord(const AnalysisResult& result, const NotifySource& src,
   const qd_Transaction_Header& req = *src.request;
   const CurrentFile& f = *src.file;
   qd_Transaction_Header& hdr = rec.hdr;
-  hdr.fmt = QD_TXN_FMT_NOTIFY_UNIQUE;
-  hdr.encription = '0';
-  hdr.compression = '0';
-  hdr.char_set = 'A';
-  hdr.hw_architecture = src.hw_arch;
-  Put(hdr.TxnId, kNotifyKind);
+  TxnHeaderStart(hdr, QD_TXN_FMT_NOTIFY_UNIQUE, kNotifyKind, src.hw_arch);
   hdr.TxnAttr1 = req.TxnAttr1;
   hdr.TxnAttr2 = req.TxnAttr2;
   hdr.TxnAttr3 = req.TxnAttr3;

@@ -1,6 +1,7 @@
 #include "qd_path.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -33,4 +34,14 @@ int QdMakeDirs(const std::string& dir, unsigned mode) {
     return -1;
   }
   return 0;
+}
+
+bool QdSafePathWord(const std::string& word, const char* also) {
+  if (word.empty() || word.size() > 79 || word == "." || word == "..") return false;
+  for (char c : word) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+              c == '_' || c == '-' || (c != '\0' && std::strchr(also, c) != nullptr);
+    if (!ok) return false;
+  }
+  return true;
 }

@@ -16,3 +16,8 @@ std::string QdRoot();
 // Creates `dir` (already resolved) and its missing parents with `mode`.
 // Returns 0, or -1 with errno set when a component cannot be made.
 int QdMakeDirs(const std::string& dir, unsigned mode = 0755);
+
+// True when `word` can be one component of a path (and a dictionary key):
+// 1 to 79 characters of letters, digits, '.', '_', '-' and the characters of
+// `also`, and not "." or "..". Nothing built from it can leave its directory.
+bool QdSafePathWord(const std::string& word, const char* also = "");

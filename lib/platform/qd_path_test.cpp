@@ -32,6 +32,15 @@ TEST(PathRoot, MakeDirsCreatesParentsAndRefusesFiles) {
   EXPECT_EQ(QdMakeDirs(root.under("/a/file")), -1);
 }
 
+TEST(PathRoot, SafePathWordsCannotLeaveTheirDirectory) {
+  EXPECT_TRUE(QdSafePathWord("1400123"));
+  EXPECT_TRUE(QdSafePathWord("2.3.1.45"));
+  for (const char* bad : {"", ".", "..", "../x", "a/b", "a b", "x\n"}) EXPECT_FALSE(QdSafePathWord(bad)) << bad;
+  EXPECT_FALSE(QdSafePathWord("050415.102430.0+234595"));
+  EXPECT_TRUE(QdSafePathWord("050415.102430.0+234595", "+"));
+  EXPECT_FALSE(QdSafePathWord("a/b", "+"));
+}
+
 TEST(TimeScale, FactorComesOnlyFromAValidPositiveNumber) {
   unsetenv("QD_TIME_SCALE");
   EXPECT_DOUBLE_EQ(QdTimeScale(), 1.0);

@@ -60,14 +60,6 @@
 
 namespace {
 
-bool SafeWord(const std::string& w) {
-  if (w.empty() || w == "." || w == ".." || w.size() > 79) return false;
-  for (char c : w) {
-    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-')) return false;
-  }
-  return true;
-}
-
 void RecordCall(int argc, char** argv) {
   StandinRecord("spcollect", std::vector<std::string>(argv, argv + argc));
 }
@@ -122,19 +114,10 @@ int WritePastEvents(const std::string& sysid, long from) {
   return 0;
 }
 
-// A collection id (event file name): letters, digits, '.', '_', '-', '+'.
-bool SafeTemp(const std::string& w) {
-  if (w.empty() || w == "." || w == ".." || w.size() > 79) return false;
-  for (char c : w) {
-    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+')) return false;
-  }
-  return true;
-}
-
 // The filter rules' collections: the output goes to the end of the event file.
 int FilterCollection(const std::string& sysid, const std::string& temp, const std::string& command) {
   if (temp == "none") return 0;
-  if (!SafeTemp(temp)) {
+  if (!QdSafePathWord(temp, "+")) {  // a collection id: an event file name
     std::fprintf(stderr, "spcollect: refused collection id\n");
     return 2;
   }
@@ -179,7 +162,7 @@ int main(int argc, char** argv) {
   std::istringstream words(argv[7]);
   std::string command;
   words >> command;
-  if (!SafeWord(sysid) || !SafeWord(level)) {
+  if (!QdSafePathWord(sysid) || !QdSafePathWord(level)) {
     std::fprintf(stderr, "spcollect: refused system id or level\n");
     return 2;
   }

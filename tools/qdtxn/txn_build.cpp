@@ -8,6 +8,7 @@
 #include "err_text.h"
 #include "hw_arch.h"
 #include "time_stamp.h"
+#include "txn_header.h"
 #include "txn_layout.h"
 
 namespace {
@@ -51,14 +52,9 @@ bool Apply(char* at, const TxnField& f, const std::string& value) {
 
 void Defaults(int fmt, QDTxn& txn) {
   qd_Transaction_Header& hdr = txn.hdr;
-  hdr.fmt = static_cast<uint8_t>(fmt);
-  hdr.encription = '0';
-  hdr.compression = '0';
-  hdr.char_set = 'A';
   char err[kErrTextSize];
-  hdr.hw_architecture = GetHWArch(err);
   const char* kind = fmt == 2 ? "FAR" : fmt == 3 ? "GNR" : fmt == 6 ? "PNR" : "";
-  std::strcpy(hdr.TxnId, kind);
+  TxnHeaderStart(hdr, static_cast<uint8_t>(fmt), kind, GetHWArch(err));
   (void)TStampOut(time(nullptr), hdr.TxnTime, true);
   (void)qdNewAssocId(hdr.AssocId, sizeof hdr.AssocId);
 }

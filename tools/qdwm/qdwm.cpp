@@ -30,6 +30,7 @@
 #include "hw_arch.h"
 #include "local_time.h"
 #include "qd_txn.h"
+#include "txn_header.h"
 #include "txn_print.h"
 #include "work_messages.h"
 
@@ -213,12 +214,7 @@ int BuildStop(qd_Transaction_Format_255& rec, std::string& err) {
   }
   struct timeval now;
   gettimeofday(&now, nullptr);
-  rec.hdr.fmt = QD_TXN_FMT_STOP;
-  rec.hdr.encription = '0';
-  rec.hdr.compression = '0';
-  rec.hdr.char_set = 'A';
-  rec.hdr.hw_architecture = arch;
-  memcpy(rec.hdr.TxnId, "STP", 3);
+  TxnHeaderStart(rec.hdr, QD_TXN_FMT_STOP, "STP", arch);
   if (TStampOut(now.tv_sec, rec.hdr.TxnTime, true) != 0) {
     err = "cannot format the current time";
     return -1;
